@@ -1,0 +1,81 @@
+#include "support/testutil.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace sundry::test {
+
+std::string Win32CodeName(long code) {
+  const char* name = sundry::platform::ErrorName(static_cast<DWORD>(code));
+  if (name == nullptr) return "code " + std::to_string(code);
+  return std::string(name) + " (" + std::to_string(code) + ")";
+}
+
+::testing::AssertionResult Win32CodeEquals(const char* expectedExpr, const char* actualExpr,
+                                           long expected, long actual) {
+  if (expected == actual) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << actualExpr << " is " << Win32CodeName(actual) << ", expected "
+                                       << expectedExpr << " = " << Win32CodeName(expected);
+}
+
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/sundry-test-XXXXXX";
+  if (mkdtemp(tmpl.data()) == nullptr) {
+    ADD_FAILURE() << "mkdtemp failed for " << tmpl;
+  }
+  m_path = tmpl;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(m_path, ec);
+}
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : m_name(name) {
+  const char* old = std::getenv(name);
+  m_hadOld = old != nullptr;
+  if (old) m_old = old;
+  if (value)
+    setenv(name, value, 1);
+  else
+    unsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (m_hadOld)
+    setenv(m_name.c_str(), m_old.c_str(), 1);
+  else
+    unsetenv(m_name.c_str());
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+bool WriteFile(const std::string& path, const std::string& contents) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << contents;
+  return static_cast<bool>(out);
+}
+
+int RunCommand(const std::string& command, std::string* out) {
+  FILE* p = popen(command.c_str(), "r");
+  if (p == nullptr) return -1;
+  char buf[4096];
+  size_t n;
+  std::string text;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+  int status = pclose(p);
+  if (out) *out = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace sundry::test
