@@ -7,5 +7,8 @@
 
 #include <sundry/platform/wintypes.h>
 #include <sundry/platform/error.h>
+#include <sundry/platform/codepage.h>
+#include <sundry/platform/CString.h>
+#include <sundry/platform/registry.h>
 
 #include <sundry/diag/DebugLog.h>

@@ -1,0 +1,110 @@
+#include "support/testutil.h"
+
+#include <sundry/diag/DebugLog.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// The log reads SUNDRY_LOG once, on first use; point it at a file of this
+// process before any test runs.
+std::string logPath() {
+  static const std::string path = "/tmp/sundry-debuglog-test-" + std::to_string(getpid()) + ".log";
+  return path;
+}
+
+struct LogToFile {
+  LogToFile() { setenv("SUNDRY_LOG", logPath().c_str(), 1); }
+  ~LogToFile() { unlink(logPath().c_str()); }
+} g_logToFile;
+
+std::vector<std::string> linesContaining(const std::string& needle) {
+  std::istringstream in(sundry::test::ReadFile(logPath()));
+  std::vector<std::string> out;
+  for (std::string line; std::getline(in, line);)
+    if (line.find(needle) != std::string::npos) out.push_back(line);
+  return out;
+}
+
+// The text after the "[thread] " prefix: the indentation and the entry.
+std::string entryOf(const std::string& line) {
+  size_t pos = line.find("] ");
+  return pos == std::string::npos ? line : line.substr(pos + 2);
+}
+
+TEST(DebugLog, WritesScopesReportsAndNesting) {
+  {
+    CDebugLog outer("CLogDB::create", "filename = \"%s\", reclen = %d", "a.log", 64);
+    outer.Report("Status", "%s", "outer-mark");
+    {
+      CDebugLog inner("CLogDB::getNextRecord");
+      inner.Report("Return", "rVal = %d", 7);
+    }
+    outer.Report("Note", "after-inner");
+  }
+  auto enter = linesContaining("CLogDB::create Enter: filename = \"a.log\", reclen = 64");
+  ASSERT_EQ(1u, enter.size());
+  auto status = linesContaining("outer-mark");
+  ASSERT_EQ(1u, status.size());
+  EXPECT_EQ("  CLogDB::create Status: outer-mark", entryOf(status[0]));
+  auto ret = linesContaining("rVal = 7");
+  ASSERT_EQ(1u, ret.size());
+  EXPECT_EQ("    CLogDB::getNextRecord Return: rVal = 7", entryOf(ret[0]));
+  // Depth is back to the outer scope's after the inner one closed.
+  auto after = linesContaining("after-inner");
+  ASSERT_EQ(1u, after.size());
+  EXPECT_EQ("  CLogDB::create Note: after-inner", entryOf(after[0]));
+}
+
+TEST(DebugLog, CopiesCloseWithoutUnbalancingTheDepth) {
+  {
+    CDebugLog a("Copy::outer");
+    {
+      CDebugLog b(a);
+      CDebugLog c("Copy::other");
+      c = a;
+    }  // b and c close: both restore the depth a opened at
+    a.Report("Status", "copy-mark");
+  }
+  CDebugLog d("Copy::next");
+  d.Report("Status", "next-mark");
+  auto mark = linesContaining("copy-mark");
+  ASSERT_EQ(1u, mark.size());
+  EXPECT_EQ("  Copy::outer Status: copy-mark", entryOf(mark[0]));
+  auto next = linesContaining("next-mark");
+  ASSERT_EQ(1u, next.size());
+  EXPECT_EQ("  Copy::next Status: next-mark", entryOf(next[0]));
+}
+
+TEST(DebugLog, SeveralThreadsWriteWholeLines) {
+  constexpr int kThreads = 4, kLines = 200;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([t] {
+      CDebugLog scope("Threads::run");
+      for (int i = 0; i < kLines; ++i) scope.Report("Status", "thread-line %d/%d end", t, i);
+    });
+  for (auto& th : threads) th.join();
+  auto lines = linesContaining("thread-line ");
+  EXPECT_EQ(static_cast<size_t>(kThreads * kLines), lines.size());
+  for (const auto& l : lines) EXPECT_NE(std::string::npos, l.find(" end")) << l;
+}
+
+TEST(DebugLog, OverlongAndEmptyTextsAreSafe) {
+  std::string huge(10000, 'x');
+  {
+    CDebugLog s("Long::text", "%s", "");
+    s.Report("Status", "%s", huge.c_str());
+    s.Report(nullptr, nullptr);
+  }
+  auto lines = linesContaining("Long::text Status: xxxx");
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_LT(lines[0].size(), huge.size());
+}
+
+}  // namespace
