@@ -35,9 +35,28 @@ struct Registrar {
   }
 };
 
+// A family whose command line does not follow the --name form (Windows-style
+// /x switches, say) registers a rewriter with SUNDRY_CLI_ARG_REWRITER. When
+// the family's name is the first argument, the arguments after it are handed
+// to the rewriter before parsing and may be changed in place.
+struct ArgRewriter {
+  const char* name;
+  std::function<void(std::vector<std::string>& args)> rewrite;
+};
+
+std::vector<ArgRewriter>& argRewriters();
+
+struct ArgRewriterRegistrar {
+  ArgRewriterRegistrar(const char* name, std::function<void(std::vector<std::string>&)> rewrite) {
+    argRewriters().push_back(ArgRewriter{name, std::move(rewrite)});
+  }
+};
+
 }  // namespace sundry::cli
 
 #define SUNDRY_CLI_CONCAT2(a, b) a##b
 #define SUNDRY_CLI_CONCAT(a, b) SUNDRY_CLI_CONCAT2(a, b)
 #define SUNDRY_CLI_FAMILY(name, order, fn) \
   static ::sundry::cli::Registrar SUNDRY_CLI_CONCAT(sundry_cli_family_, __LINE__)(name, order, fn)
+#define SUNDRY_CLI_ARG_REWRITER(name, fn) \
+  static ::sundry::cli::ArgRewriterRegistrar SUNDRY_CLI_CONCAT(sundry_cli_rewriter_, __LINE__)(name, fn)

@@ -4,6 +4,7 @@
 #include <sundry/platform/codepage.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cstdio>
 #include <cstring>
 
@@ -60,6 +61,18 @@ CString& CString::operator+=(char ch) {
 
 void CString::Append(const char* text, int length) {
   if (text && length > 0) m_str.append(text, static_cast<size_t>(length));
+}
+
+char CString::GetAt(int index) const {
+  bool ok = index >= 0 && index <= GetLength();
+  assert(ok && "CString::GetAt: index out of range");
+  return ok ? m_str.c_str()[index] : '\0';
+}
+
+void CString::SetAt(int index, char ch) {
+  bool ok = index >= 0 && index < GetLength();
+  assert(ok && "CString::SetAt: index out of range");
+  if (ok) m_str[static_cast<size_t>(index)] = ch;
 }
 
 int CString::Compare(const char* text) const {
@@ -273,9 +286,12 @@ void CString::AppendFormat(const char* format, ...) {
   va_end(args);
 }
 
+// Formats into a separate buffer first: an argument may point into m_str,
+// which must stay intact (and in place) until vsnprintf has read it.
 void CString::FormatV(const char* format, va_list args) {
-  m_str.clear();
-  AppendFormatV(format, args);
+  CString text;
+  text.AppendFormatV(format, args);
+  m_str.swap(text.m_str);
 }
 
 void CString::AppendFormatV(const char* format, va_list args) {
@@ -285,10 +301,9 @@ void CString::AppendFormatV(const char* format, va_list args) {
   int n = std::vsnprintf(nullptr, 0, format, copy);
   va_end(copy);
   if (n <= 0) return;
-  size_t old = m_str.size();
-  m_str.resize(old + static_cast<size_t>(n) + 1);
-  std::vsnprintf(m_str.data() + old, static_cast<size_t>(n) + 1, format, args);
-  m_str.resize(old + static_cast<size_t>(n));
+  std::string text(static_cast<size_t>(n) + 1, '\0');
+  std::vsnprintf(text.data(), text.size(), format, args);
+  m_str.append(text.data(), static_cast<size_t>(n));
 }
 
 char* CString::GetBuffer(int minLength) {

@@ -61,3 +61,22 @@ extern "C" unsigned char* _mbsupr(unsigned char* str) {
   for (unsigned char* p = str; *p; ++p) *p = kTables.upper[*p];
   return str;
 }
+
+extern "C" int _mbscmp(const unsigned char* a, const unsigned char* b) {
+  for (;; ++a, ++b) {
+    int d = static_cast<int>(*a) - static_cast<int>(*b);
+    if (d != 0 || *a == 0) return d;
+  }
+}
+
+extern "C" int _mbsicmp(const unsigned char* a, const unsigned char* b) {
+  return sundry::platform::AnsiCompareNoCase(reinterpret_cast<const char*>(a), reinterpret_cast<const char*>(b));
+}
+
+extern "C" int _mbsnbicmp(const unsigned char* a, const unsigned char* b, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    int d = static_cast<int>(kTables.upper[a[i]]) - static_cast<int>(kTables.upper[b[i]]);
+    if (d != 0 || a[i] == 0) return d;
+  }
+  return 0;
+}

@@ -5,10 +5,26 @@
 #include <sundry/version.h>
 #include <sundry/export.h>
 
+// The platform layer: Win32 types, error codes, framework types and the
+// registry, file and shell functions.
 #include <sundry/platform/wintypes.h>
 #include <sundry/platform/error.h>
 #include <sundry/platform/codepage.h>
 #include <sundry/platform/CString.h>
+#include <sundry/platform/Collections.h>
+#include <sundry/platform/CTime.h>
 #include <sundry/platform/registry.h>
+#include <sundry/platform/file.h>
 
+// The debug log.
 #include <sundry/diag/DebugLog.h>
+
+// Registry object model and .reg files.
+#include <sundry/registry/RegistryBase.h>
+#include <sundry/registry/RegistryValue.h>
+#include <sundry/registry/RegistryKey.h>
+#include <sundry/registry/RegistryKeysFiltered.h>
+#include <sundry/registry/RegFile.h>
+
+// Encryption.
+#include <sundry/crypto/Encrypt.h>

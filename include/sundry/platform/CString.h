@@ -37,9 +37,12 @@ class SUNDRY_EXPORT CString {
   const char* GetString() const { return m_str.c_str(); }
   const std::string& str() const { return m_str; }
 
-  char GetAt(int index) const { return m_str[static_cast<size_t>(index)]; }
-  void SetAt(int index, char ch) { m_str[static_cast<size_t>(index)] = ch; }
-  char operator[](int index) const { return m_str[static_cast<size_t>(index)]; }
+  // Character access. GetAt(GetLength()) gives the terminating zero; any
+  // other index outside the string gives 0 (and fails an assert in a debug
+  // build). SetAt outside 0..GetLength()-1 writes nothing.
+  char GetAt(int index) const;
+  void SetAt(int index, char ch);
+  char operator[](int index) const { return GetAt(index); }
 
   // Concatenation.
   CString& operator+=(const CString& other);
@@ -48,7 +51,9 @@ class SUNDRY_EXPORT CString {
   void Append(const char* text, int length);
 
   // Comparison: byte-wise (Compare) or by the code page's upper case
-  // (CompareNoCase); <0, 0 or >0.
+  // (CompareNoCase); -1, 0 or 1. Both stop at the first zero byte. The
+  // operators between two CStrings compare all GetLength() bytes instead,
+  // zero bytes included, so that ==, < and > agree with one another.
   int Compare(const char* text) const;
   int CompareNoCase(const char* text) const;
 
@@ -90,6 +95,7 @@ class SUNDRY_EXPORT CString {
   int Delete(int index, int count = 1);
 
   // printf-style formatting; Format replaces the content, AppendFormat adds.
+  // The arguments may point into this string's own text.
   void Format(const char* format, ...) __attribute__((format(printf, 2, 3)));
   void AppendFormat(const char* format, ...) __attribute__((format(printf, 2, 3)));
   void FormatV(const char* format, va_list args);
@@ -119,15 +125,15 @@ inline bool operator==(const char* a, const CString& b) { return b.Compare(a) ==
 inline bool operator!=(const CString& a, const CString& b) { return !(a == b); }
 inline bool operator!=(const CString& a, const char* b) { return !(a == b); }
 inline bool operator!=(const char* a, const CString& b) { return !(a == b); }
-inline bool operator<(const CString& a, const CString& b) { return a.Compare(b) < 0; }
+inline bool operator<(const CString& a, const CString& b) { return a.str() < b.str(); }
 inline bool operator<(const CString& a, const char* b) { return a.Compare(b) < 0; }
 inline bool operator<(const char* a, const CString& b) { return b.Compare(a) > 0; }
-inline bool operator>(const CString& a, const CString& b) { return a.Compare(b) > 0; }
+inline bool operator>(const CString& a, const CString& b) { return a.str() > b.str(); }
 inline bool operator>(const CString& a, const char* b) { return a.Compare(b) > 0; }
 inline bool operator>(const char* a, const CString& b) { return b.Compare(a) < 0; }
-inline bool operator<=(const CString& a, const CString& b) { return a.Compare(b) <= 0; }
+inline bool operator<=(const CString& a, const CString& b) { return a.str() <= b.str(); }
 inline bool operator<=(const CString& a, const char* b) { return a.Compare(b) <= 0; }
 inline bool operator<=(const char* a, const CString& b) { return b.Compare(a) >= 0; }
-inline bool operator>=(const CString& a, const CString& b) { return a.Compare(b) >= 0; }
+inline bool operator>=(const CString& a, const CString& b) { return a.str() >= b.str(); }
 inline bool operator>=(const CString& a, const char* b) { return a.Compare(b) >= 0; }
 inline bool operator>=(const char* a, const CString& b) { return b.Compare(a) <= 0; }

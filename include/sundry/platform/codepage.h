@@ -30,4 +30,11 @@ extern "C" {
 // Upper-cases a zero-terminated multi-byte string in place and returns it
 // (the C run-time's _mbsupr over the ANSI code page).
 SUNDRY_EXPORT unsigned char* _mbsupr(unsigned char* str);
+// Compares two zero-terminated strings byte by byte (_mbscmp) or without
+// regard to case (_mbsicmp); <0, 0 or >0.
+SUNDRY_EXPORT int _mbscmp(const unsigned char* a, const unsigned char* b);
+SUNDRY_EXPORT int _mbsicmp(const unsigned char* a, const unsigned char* b);
+// Compares at most count bytes without regard to case, stopping at the
+// first terminator; <0, 0 or >0.
+SUNDRY_EXPORT int _mbsnbicmp(const unsigned char* a, const unsigned char* b, size_t count);
 }

@@ -22,6 +22,7 @@
   X(ERROR_ACCESS_DENIED, 5, "Access is denied.")                                                    \
   X(ERROR_INVALID_HANDLE, 6, "The handle is invalid.")                                              \
   X(ERROR_NOT_ENOUGH_MEMORY, 8, "Not enough memory resources are available to process this command.") \
+  X(ERROR_BAD_FORMAT, 11, "An attempt was made to load a program with an incorrect format.")   \
   X(ERROR_INVALID_DATA, 13, "The data is invalid.")                                                 \
   X(ERROR_OUTOFMEMORY, 14, "Not enough memory resources are available to complete this operation.") \
   X(ERROR_INVALID_DRIVE, 15, "The system cannot find the drive specified.")                         \
@@ -53,6 +54,7 @@
   X(ERROR_INSUFFICIENT_BUFFER, 122, "The data area passed to a system call is too small.")           \
   X(ERROR_INVALID_NAME, 123, "The filename, directory name, or volume label syntax is incorrect.")  \
   X(ERROR_MOD_NOT_FOUND, 126, "The specified module could not be found.")                           \
+  X(ERROR_NEGATIVE_SEEK, 131, "An attempt was made to move the file pointer before the beginning of the file.") \
   X(ERROR_DIR_NOT_EMPTY, 145, "The directory is not empty.")                                        \
   X(ERROR_BAD_PATHNAME, 161, "The specified path is invalid.")                                      \
   X(ERROR_BUSY, 170, "The requested resource is in use.")                                           \
@@ -63,6 +65,7 @@
   X(WAIT_TIMEOUT, 258, "The wait operation timed out.")                                             \
   X(ERROR_NO_MORE_ITEMS, 259, "No more data is available.")                                         \
   X(ERROR_DIRECTORY, 267, "The directory name is invalid.")                                         \
+  X(ERROR_NOT_OWNER, 288, "Attempt to release mutex not owned by caller.")                          \
   X(ERROR_MR_MID_NOT_FOUND, 317,                                                                    \
     "The system cannot find message text for message number 0x%1 in the message file for %2.")      \
   X(ERROR_OPERATION_ABORTED, 995,                                                                   \
@@ -99,7 +102,10 @@
   X(ERROR_PRIVILEGE_NOT_HELD, 1314, "A required privilege is not held by the client.")              \
   X(ERROR_INTERNAL_ERROR, 1359, "An internal error occurred.")                                       \
   X(ERROR_NO_SYSTEM_RESOURCES, 1450, "Insufficient system resources exist to complete the requested service.") \
-  X(ERROR_TIMEOUT, 1460, "This operation returned because the timeout period expired.")
+  X(ERROR_TIMEOUT, 1460, "This operation returned because the timeout period expired.")            \
+  X(ERROR_INVALID_USER_BUFFER, 1784, "The supplied user buffer is not valid for the requested operation.") \
+  X(ERROR_RESOURCE_DATA_NOT_FOUND, 1812, "The specified image file did not contain a resource section.") \
+  X(ERROR_RESOURCE_TYPE_NOT_FOUND, 1813, "The specified resource type cannot be found in the image file.")
 
 enum : DWORD {
 #define SUNDRY_ERROR_ENUM(name, num, text) name = num,

@@ -22,7 +22,18 @@
 // ERROR_REGISTRY_IO_FAILED; it is never overwritten or re-created.
 //
 // Handles are process-wide and may be used from any thread; a handle must
-// not be closed while another thread still uses it.
+// not be closed while another thread still uses it. A handle keeps the
+// access mask it was opened with: reading values and RegQueryInfoKeyA need
+// KEY_QUERY_VALUE, writing and deleting values KEY_SET_VALUE, RegEnumKeyExA
+// KEY_ENUMERATE_SUB_KEYS, else ERROR_ACCESS_DENIED. Predefined roots have
+// every right. Creating and deleting keys check no handle right, as on
+// Windows (where the key's security decides). Every function gives
+// ERROR_INVALID_HANDLE for a null, closed or unknown handle and
+// ERROR_KEY_DELETED for a handle whose key has been deleted, also when a key
+// of the same name has been made again since.
+//
+// A child made by fork() while the store was open sets the inherited
+// connection aside and opens the store anew on its first call.
 
 #include <sundry/export.h>
 #include <sundry/platform/wintypes.h>
@@ -38,69 +49,112 @@ extern "C" {
 SUNDRY_EXPORT LONG RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult);
 
 // Opens the existing key lpSubKey below hKey (a root or an open handle).
-// Null or "" opens a new handle to hKey itself. Returns ERROR_FILE_NOT_FOUND
-// when the key does not exist, ERROR_INVALID_HANDLE for a bad hKey,
-// ERROR_KEY_DELETED when hKey's key has been deleted, ERROR_BAD_PATHNAME for
-// a path that starts with a backslash, ERROR_INVALID_PARAMETER for a null
-// phkResult. *phkResult is set to null on failure.
+// Null or "" gives hKey itself back when it is a predefined root, and a new
+// handle to hKey's key otherwise. Doubled and trailing backslashes are
+// skipped. Returns ERROR_FILE_NOT_FOUND when the key does not exist (also
+// for a name longer than 255 characters), ERROR_INVALID_HANDLE for a bad
+// hKey, ERROR_KEY_DELETED when hKey's key has been deleted,
+// ERROR_BAD_PATHNAME for a path that starts with a backslash (below
+// HKEY_CLASSES_ROOT itself the backslash is skipped, as on Windows),
+// ERROR_INVALID_PARAMETER for a null phkResult. *phkResult is set to null on
+// failure. ulOptions is ignored; samDesired becomes the handle's access
+// mask (generic rights and MAXIMUM_ALLOWED are mapped to key rights).
 SUNDRY_EXPORT LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                                  PHKEY phkResult);
 
-// Opens lpSubKey below hKey, creating it and any missing intermediate keys.
+// Opens lpSubKey below hKey, creating it and any missing intermediate keys
+// in one committed transaction. "" opens a new handle to hKey's key.
 // *lpdwDisposition (when given) is REG_CREATED_NEW_KEY or
-// REG_OPENED_EXISTING_KEY. Trailing and doubled backslashes are tolerated as
-// on Windows; a leading one gives ERROR_BAD_PATHNAME. Creating below a
-// handle opened without KEY_CREATE_SUB_KEY gives ERROR_ACCESS_DENIED when a
-// key has to be made.
+// REG_OPENED_EXISTING_KEY. lpClass (may be null) is stored as the class of a
+// key that is made; an existing key keeps its class. Trailing and doubled
+// backslashes are tolerated as on Windows; a leading one gives
+// ERROR_BAD_PATHNAME (not below HKEY_CLASSES_ROOT itself). As on Windows,
+// the parent handle's access mask is not checked. ERROR_INVALID_PARAMETER
+// for a null lpSubKey or phkResult and for a name longer than 255
+// characters; ERROR_NOT_SUPPORTED for REG_OPTION_VOLATILE and
+// REG_OPTION_CREATE_LINK, which the store does not have. *phkResult is set
+// to null on failure.
 SUNDRY_EXPORT LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
                                    DWORD dwOptions, REGSAM samDesired,
                                    const LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
                                    LPDWORD lpdwDisposition);
 
-// Closes a handle. ERROR_INVALID_HANDLE for a handle that is not open.
-// Closing a predefined root handle succeeds and does nothing.
+// Closes a handle. ERROR_INVALID_HANDLE for null and for a handle that is
+// not open (closed already included). Closing a predefined root handle
+// succeeds and does nothing.
 SUNDRY_EXPORT LONG RegCloseKey(HKEY hKey);
 
-// Reads a value. Any of lpType, lpData and lpcbData may be null: with a null
-// lpData only the type and size are reported. When the buffer is too small,
-// returns ERROR_MORE_DATA and stores the needed size in *lpcbData.
-// ERROR_FILE_NOT_FOUND when the value does not exist; ERROR_INVALID_PARAMETER
-// for lpData given without lpcbData; ERROR_ACCESS_DENIED when the handle
-// lacks KEY_QUERY_VALUE.
+// Reads a value (null or "" names the default value). Any of lpType, lpData
+// and lpcbData may be null: with a null lpData only the type and size are
+// reported. When the buffer is too small, returns ERROR_MORE_DATA, stores the
+// type and the needed size and leaves the buffer untouched. A string value
+// (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) stored without its terminator gets
+// one in the buffer when there is room; it is not counted in *lpcbData.
+// ERROR_FILE_NOT_FOUND when the value does not exist (then *lpcbData is set
+// to 0 if lpData is null, else left alone); ERROR_INVALID_PARAMETER for
+// lpData given without lpcbData and for a non-null lpReserved;
+// ERROR_ACCESS_DENIED when the handle lacks KEY_QUERY_VALUE.
 SUNDRY_EXPORT LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved,
                                     LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 
-// Writes a value, replacing any value of that name; committed on success.
+// Writes a value, replacing any value of that name (which keeps the case it
+// was created with and its place in the enumeration); committed to the file
+// on success. Exactly cbData bytes are stored, whatever dwType; nothing
+// past lpData + cbData is ever read (Windows would also keep a string's
+// terminator that follows cbData; the store does not look past the
+// buffer). ERROR_NOACCESS for null lpData with a non-zero cbData;
+// ERROR_INVALID_PARAMETER for a name longer than 16,383 characters;
 // ERROR_ACCESS_DENIED when the handle lacks KEY_SET_VALUE.
 SUNDRY_EXPORT LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
                                   const BYTE* lpData, DWORD cbData);
 
-// Deletes a value. ERROR_FILE_NOT_FOUND when it does not exist;
-// ERROR_ACCESS_DENIED when the handle lacks KEY_SET_VALUE.
+// Deletes a value (committed on success). ERROR_FILE_NOT_FOUND when it does
+// not exist; ERROR_ACCESS_DENIED when the handle lacks KEY_SET_VALUE.
 SUNDRY_EXPORT LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
 
-// Deletes the key lpSubKey below hKey. ERROR_ACCESS_DENIED when it has
-// sub-keys; ERROR_FILE_NOT_FOUND when it does not exist. Open handles to the
-// deleted key then fail with ERROR_KEY_DELETED.
+// Deletes the key lpSubKey below hKey with its values ("" deletes hKey's own
+// key; committed on success). ERROR_ACCESS_DENIED when it has sub-keys or
+// is a root or one of the keys behind HKEY_CLASSES_ROOT;
+// ERROR_FILE_NOT_FOUND when it does not exist; ERROR_INVALID_PARAMETER for
+// a null lpSubKey. Open handles to the deleted key then fail with
+// ERROR_KEY_DELETED.
 SUNDRY_EXPORT LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
 
-// Enumerates sub-keys by index (in the order of their names, case folded).
+// Enumerates sub-keys by index, in the order of their upper-cased names.
 // *lpcchName is the buffer size in characters on entry and the name length
-// without the terminator on return; ERROR_MORE_DATA when the name does not
-// fit; ERROR_NO_MORE_ITEMS past the last one.
+// without the terminator on return; ERROR_MORE_DATA when the name (or the
+// class, when lpClass is given) does not fit, buffers and counts untouched;
+// ERROR_NO_MORE_ITEMS past the last one. ERROR_INVALID_PARAMETER for a null
+// lpName or lpcchName, lpClass without lpcchClass, or a non-null lpReserved.
+//
+// Both enumerations read the key in batches: going up by one from index 0
+// costs one look-up per batch. Changes made by this process are always seen
+// at once; changes made meanwhile by another process are seen from the next
+// batch or the next enumeration from index 0 (on Windows, indexes shift
+// under concurrent changes all the same).
 SUNDRY_EXPORT LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
                                  LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
                                  PFILETIME lpftLastWriteTime);
 
-// Enumerates values by index (in the order of their names, case folded),
-// with the name as for RegEnumKeyExA and the data as for RegQueryValueExA.
+// Enumerates values by index, in the order they were created (as Windows
+// does; replacing a value keeps its place), with the name as for
+// RegEnumKeyExA and the data as for RegQueryValueExA. When the name does not
+// fit, ERROR_MORE_DATA with both buffers and *lpcchValueName untouched, but
+// *lpType and *lpcbData (the data size) stored. ERROR_INVALID_PARAMETER for
+// a null lpValueName or lpcchValueName, lpData without lpcbData, or a
+// non-null lpReserved.
 SUNDRY_EXPORT LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName,
                                  LPDWORD lpcchValueName, LPDWORD lpReserved, LPDWORD lpType,
                                  LPBYTE lpData, LPDWORD lpcbData);
 
 // Counts and maximum lengths of a key's sub-keys and values (names in
-// characters without the terminator, data in bytes). Any out-pointer may be
-// null.
+// characters without the terminator, data in bytes), the key's class and its
+// last write time (FILETIME, changed by every write to the key or its list of
+// sub-keys). Any out-pointer may be null. The class is cut to fit *lpcchClass
+// (terminated; ERROR_MORE_DATA, *lpcchClass = characters copied); a buffer of
+// 0 characters is left alone. There are no security descriptors:
+// *lpcbSecurityDescriptor is 0. ERROR_INVALID_PARAMETER for lpClass without
+// lpcchClass or a non-null lpReserved.
 SUNDRY_EXPORT LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass,
                                     LPDWORD lpReserved, LPDWORD lpcSubKeys,
                                     LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,

@@ -64,6 +64,15 @@ struct FILETIME {
 typedef FILETIME* PFILETIME;
 typedef FILETIME* LPFILETIME;
 
+// A globally unique identifier, as Windows lays it out.
+struct GUID {
+  DWORD Data1;
+  WORD Data2;
+  WORD Data3;
+  BYTE Data4[8];
+};
+static_assert(sizeof(GUID) == 16, "GUID is 16 bytes");
+
 struct SECURITY_ATTRIBUTES {
   DWORD nLength;
   LPVOID lpSecurityDescriptor;

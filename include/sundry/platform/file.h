@@ -1,0 +1,134 @@
+#pragma once
+// Files: buffered streams opened with the C run-time's mode strings, the
+// current directory, and a durable replacement of a whole file.
+//
+// A stream stands for the run-time's FILE: it is opened with a mode string
+// ("r", "w+b", "r+bc", ...), reads through a buffer, and keeps one position
+// for reading and writing alike, so reads and writes may follow each other
+// without a seek in between. Writes are handed to the system at once (a
+// process that is killed loses nothing it wrote); a flush of a stream opened
+// with the letter c in its mode commits the written data to the disk, so
+// that it also survives a crash of the system or a power loss.
+//
+// Every function that fails sets the thread's last error (GetLastError) to
+// the Win32 code of the failure. A stream serves one thread at a time: its
+// position and buffer are not locked, and two threads using one stream at
+// once would mix their positions. Different streams, also on the same file,
+// may be used from different threads; a stream does not see another
+// stream's writes to ranges it already holds in its buffer until it is
+// flushed.
+
+#include <sundry/export.h>
+#include <sundry/platform/wintypes.h>
+
+#include <cstddef>
+
+// Origins of StreamSeek, with Win32's values (the same as SEEK_SET,
+// SEEK_CUR and SEEK_END).
+#define FILE_BEGIN 0u
+#define FILE_CURRENT 1u
+#define FILE_END 2u
+
+extern "C" {
+
+// Copies the process's current directory, zero-terminated, into lpBuffer.
+// Returns the number of characters stored, without the terminating zero.
+// When nBufferLength is too small (lpBuffer may then be null) it returns the
+// size needed, terminating zero included, and leaves the buffer untouched.
+// Returns 0 and sets the last error when the directory cannot be determined
+// (for example ERROR_FILE_NOT_FOUND when it has been removed).
+SUNDRY_EXPORT DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer);
+}
+
+namespace sundry::platform {
+
+struct FileStream;
+
+// Opens path as a stream. The mode string is the run-time's: "r" (read an
+// existing file), "w" (create or cut to length 0, write), "a" (create or
+// open, every write goes to the end), each optionally followed by "+" (read
+// and write). Then, in any order and each at most once: "b" and "t" (binary
+// and text: the same on this system, no line ends are translated), "c"
+// (commit on flush: StreamFlush makes the written data durable), "n" (no
+// commit: the default) and, with "w", "x" (fail with ERROR_ALREADY_EXISTS
+// when the file exists). With "c", a mode that may create the file ("w", "a")
+// also commits the file's entry in its directory before returning.
+// Returns the new stream, positioned at the start (at the end for "a"), or
+// null with the last error set: ERROR_INVALID_PARAMETER for a null argument
+// or a mode string outside the above; ERROR_FILE_NOT_FOUND or
+// ERROR_PATH_NOT_FOUND for a missing file ("r") or directory;
+// ERROR_ACCESS_DENIED for a file the process may not open that way and for
+// a directory; ERROR_TOO_MANY_OPEN_FILES, ERROR_ALREADY_EXISTS and others
+// as the system reports them.
+SUNDRY_EXPORT FileStream* StreamOpen(const char* path, const char* mode);
+
+// Reads up to size bytes at the stream's position into buffer and moves the
+// position past them. Returns the number of bytes read. A count below size
+// means the end of the file was reached (last error ERROR_HANDLE_EOF) or the
+// read failed (last error as the system reports it, ERROR_ACCESS_DENIED for a
+// stream opened without read access, ERROR_INVALID_HANDLE for a null
+// stream); buffer then holds the bytes that were read.
+SUNDRY_EXPORT size_t StreamRead(FileStream* stream, void* buffer, size_t size);
+
+// Writes size bytes from data at the stream's position (at the end of the
+// file for "a" modes) and moves the position past them; writing beyond the
+// end of the file extends it, the gap reading as zero bytes. Returns the
+// number of bytes written; a count below size means the write failed, with
+// the last error set (ERROR_DISK_FULL, ERROR_ACCESS_DENIED for a stream
+// opened without write access, ERROR_INVALID_HANDLE for a null stream, ...).
+// The bytes that were written stay in the file.
+SUNDRY_EXPORT size_t StreamWrite(FileStream* stream, const void* data, size_t size);
+
+// Moves the stream's position to offset counted from origin (FILE_BEGIN,
+// FILE_CURRENT or FILE_END). A position beyond the end of the file is
+// allowed. Returns TRUE, or FALSE with the position unchanged and the last
+// error ERROR_NEGATIVE_SEEK for a position before the start,
+// ERROR_INVALID_PARAMETER for another origin, ERROR_INVALID_HANDLE for a
+// null stream.
+SUNDRY_EXPORT BOOL StreamSeek(FileStream* stream, LONGLONG offset, DWORD origin);
+
+// The stream's position, or -1 with ERROR_INVALID_HANDLE for a null stream.
+SUNDRY_EXPORT LONGLONG StreamTell(FileStream* stream);
+
+// The current length of the stream's file in bytes, or -1 with the last
+// error set.
+SUNDRY_EXPORT LONGLONG StreamSize(FileStream* stream);
+
+// Commits the stream: in commit mode ("c") every byte written since the last
+// commit is made durable (fdatasync) before it returns; in other modes there
+// is nothing to do, written data already being with the system. Returns
+// TRUE, or FALSE with the last error set when the commit failed (the data
+// must then be taken as not durable).
+SUNDRY_EXPORT BOOL StreamFlush(FileStream* stream);
+
+// Flushes as StreamFlush, closes the file and frees the stream, whatever
+// the outcome. Returns FALSE with the last error set when the commit or the
+// close failed, TRUE otherwise. A null stream gives FALSE and
+// ERROR_INVALID_HANDLE.
+SUNDRY_EXPORT BOOL StreamClose(FileStream* stream);
+
+// Replaces the whole content of the file path with size bytes from data so
+// that a crash at any moment leaves either the old file or the new one,
+// never a mixture or a cut file: the data is written to a new file beside
+// path, committed, renamed over path, and the directory is committed. A
+// symbolic link at path is followed (the file it points to is replaced); an
+// existing file's permission bits are kept, a new file gets the default
+// ones. Returns TRUE when the new content is in place and durable. FALSE
+// sets the last error; the file beside is then removed and path keeps its
+// former content, unless only the final commit of the directory failed
+// (the new content is then in place but may not survive a crash).
+// Safe to call from several threads, also for the same path (the last
+// replacement wins).
+SUNDRY_EXPORT BOOL ReplaceFileDurably(const char* path, const void* data, size_t size);
+
+// Test seam. Every system call of the functions above first asks the hook,
+// when one is set, whether to fail: a hook that returns a non-zero Win32
+// code makes that call fail with it, as if the system had reported it; 0
+// lets the call go ahead. Tests set it to make a chosen write, sync or read
+// fail; production code never sets it. Not synchronised: set it only while
+// no other thread uses files.
+enum class FileOperation { Open, Read, Write, Sync, Rename };
+using FileFaultHook = DWORD (*)(FileOperation operation, void* context);
+SUNDRY_EXPORT void SetFileFaultHook(FileFaultHook hook, void* context);
+
+}  // namespace sundry::platform

@@ -1,0 +1,655 @@
+// The Win32 registry functions over the embedded store (registry_store.*).
+//
+// This file owns what Windows keeps per process: the handle table, the
+// access mask of each handle, and the buffer and argument rules of each
+// function. One mutex serialises every call; the store is one SQLite
+// connection per process.
+
+#include <sundry/platform/codepage.h>
+#include <sundry/platform/error.h>
+#include <sundry/platform/registry.h>
+
+#include "platform/registry_store.h"
+
+#include <pthread.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace regstore = sundry::platform::regstore;
+using sundry::platform::regstore::KeyId;
+using sundry::platform::regstore::KeyInfo;
+using sundry::platform::regstore::KeyRow;
+using sundry::platform::regstore::Root;
+using sundry::platform::regstore::Store;
+using sundry::platform::regstore::ValueRow;
+
+namespace {
+
+constexpr size_t kMaxKeyNameLen = 255;      // characters in one key name
+constexpr size_t kMaxValueNameLen = 16383;  // characters in a value name
+constexpr size_t kEnumBatchRows = 256;      // rows fetched at once by an enumeration
+constexpr size_t kEnumBatchBytes = 1 << 20;
+constexpr uintptr_t kFirstHandle = 0x1000;  // handle values: 0x1000, 0x1004, ...
+
+// One step of an enumeration by rising index: a batch of rows fetched
+// together, valid while this process has written nothing since (see
+// Handle::generation) and the enumeration goes on from where it stopped.
+template <class Row>
+struct EnumBatch {
+  bool valid = false;
+  uint64_t generation = 0;
+  DWORD start = 0;  // index of rows[0]
+  bool more = false;
+  std::vector<Row> rows;
+};
+
+struct Handle {
+  KeyId key = 0;
+  std::string path;  // folded full path, for opening relative to this handle
+  REGSAM access = 0;
+  bool root = false;  // a root or HKEY_CLASSES_ROOT: never deleted
+  EnumBatch<ValueRow> values;
+  EnumBatch<KeyRow> subKeys;
+};
+
+struct State {
+  std::mutex mu;
+  std::unique_ptr<Store> store;
+  std::string path;
+  bool forked = false;  // the store was inherited through fork()
+  std::unordered_map<uintptr_t, std::unique_ptr<Handle>> handles;
+  uintptr_t nextHandle = kFirstHandle;
+  uint64_t generation = 1;  // bumped by every write of this process
+  Handle roots[regstore::kRootCount];
+  std::string scratch;  // folded names, reused (always used under mu)
+};
+
+State& S() {
+  static State* s = new State;  // never destroyed: handles may outlive static destructors
+  return *s;
+}
+
+// A child made by fork() must not use its parent's SQLite connection: it is
+// closed (which touches no lock of the parent's: POSIX locks belong to the
+// process that took them) and opened anew on the next call. The mutex is
+// held across fork() so that no call is half-way in the child.
+void AtForkPrepare() { S().mu.lock(); }
+void AtForkParent() { S().mu.unlock(); }
+void AtForkChild() {
+  State& s = S();
+  if (s.store) s.forked = true;
+  s.mu.unlock();
+}
+
+struct AtForkRegistration {
+  AtForkRegistration() { pthread_atfork(AtForkPrepare, AtForkParent, AtForkChild); }
+} g_atFork;
+
+// The Win32 registry functions leave the thread's last error as it was.
+class KeepLastError {
+ public:
+  KeepLastError() : m_saved(GetLastError()) {}
+  ~KeepLastError() { SetLastError(m_saved); }
+
+ private:
+  DWORD m_saved;
+};
+
+#define REG_API_BEGIN \
+  KeepLastError keepLastError_; \
+  try {
+#define REG_API_END                      \
+  }                                      \
+  catch (const std::bad_alloc&) {        \
+    return ERROR_NOT_ENOUGH_MEMORY;      \
+  }                                      \
+  catch (...) {                          \
+    return ERROR_INTERNAL_ERROR;         \
+  }
+
+std::string StorePathFromEnvironment() {
+  const char* v = std::getenv("SUNDRY_REGISTRY");
+  if (v && *v) return v;
+  v = std::getenv("XDG_DATA_HOME");
+  if (v && *v == '/') return std::string(v) + "/sundry/registry.db";
+  v = std::getenv("HOME");
+  return std::string(v && *v ? v : ".") + "/.local/share/sundry/registry.db";
+}
+
+// Opens the store on first use (or after a fork or a reset). Called with
+// the mutex held. A failure is not remembered: the next call tries again.
+LONG EnsureStore(State& s) {
+  if (s.forked) {
+    s.store.reset();
+    s.forked = false;
+  }
+  if (s.store) return ERROR_SUCCESS;
+  std::string path = StorePathFromEnvironment();
+  std::unique_ptr<Store> store;
+  LONG rc = Store::Open(path, &store);
+  if (rc != ERROR_SUCCESS) return rc;
+  for (int r = 0; r < regstore::kRootCount; ++r) {
+    Handle& h = s.roots[r];
+    h = Handle();
+    h.key = store->RootId(static_cast<Root>(r));
+    h.path = regstore::kRootPaths[r];
+    h.access = KEY_ALL_ACCESS;
+    h.root = true;
+  }
+  s.store = std::move(store);
+  s.path = std::move(path);
+  return ERROR_SUCCESS;
+}
+
+// The root a predefined handle value stands for, or -1. Only the low 32
+// bits count, as on 64-bit Windows.
+int PredefinedRoot(HKEY h) {
+  switch (static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h))) {
+    case 0x80000000u: return regstore::kClassesRoot;
+    case 0x80000001u: return regstore::kCurrentUser;
+    case 0x80000002u: return regstore::kLocalMachine;
+    case 0x80000003u: return regstore::kUsers;
+    case 0x80000005u: return regstore::kCurrentConfig;
+    case 0x80000006u: return regstore::kDynData;
+    default: return -1;
+  }
+}
+
+bool IsPredefinedValue(HKEY h) {
+  uint32_t low = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h));
+  return reinterpret_cast<uintptr_t>(h) >= 0x80000000u && low >= 0x80000000u && low <= 0x80000007u;
+}
+
+// Finds the handle record of hKey, opening the store when needed.
+// ERROR_INVALID_HANDLE for null, closed, unknown and unsupported handles.
+LONG Resolve(State& s, HKEY hKey, Handle** out) {
+  if (hKey == nullptr) return ERROR_INVALID_HANDLE;
+  auto it = s.handles.find(reinterpret_cast<uintptr_t>(hKey));
+  int root = it == s.handles.end() ? PredefinedRoot(hKey) : -1;
+  if (it == s.handles.end() && root < 0) return ERROR_INVALID_HANDLE;
+  LONG rc = EnsureStore(s);
+  if (rc != ERROR_SUCCESS) return rc;
+  *out = root >= 0 ? &s.roots[root] : it->second.get();
+  return ERROR_SUCCESS;
+}
+
+REGSAM GrantedAccess(REGSAM sam) {
+  REGSAM granted = sam & (KEY_ALL_ACCESS | KEY_WOW64_32KEY | KEY_WOW64_64KEY);
+  if (sam & (MAXIMUM_ALLOWED | 0x10000000u /* GENERIC_ALL */)) granted |= KEY_ALL_ACCESS;
+  if (sam & GENERIC_READ) granted |= KEY_READ;
+  if (sam & GENERIC_WRITE) granted |= KEY_WRITE;
+  if (sam & 0x20000000u /* GENERIC_EXECUTE */) granted |= KEY_EXECUTE;
+  return granted;
+}
+
+HKEY NewHandle(State& s, KeyId key, std::string path, REGSAM access) {
+  auto h = std::make_unique<Handle>();
+  h->key = key;
+  h->path = std::move(path);
+  h->access = GrantedAccess(access);
+  uintptr_t value = s.nextHandle;
+  s.nextHandle += 4;
+  s.handles.emplace(value, std::move(h));
+  return reinterpret_cast<HKEY>(value);
+}
+
+// Splits a sub-key path at its backslashes; doubled and trailing ones are
+// skipped as on Windows. A leading backslash is ERROR_BAD_PATHNAME, except
+// below HKEY_CLASSES_ROOT itself, which Windows resolves without it.
+LONG SplitPath(const char* sub, bool leadingAllowed, std::vector<std::string_view>* parts) {
+  parts->clear();
+  if (sub == nullptr) return ERROR_SUCCESS;
+  std::string_view p(sub);
+  if (!p.empty() && p[0] == '\\' && !leadingAllowed) return ERROR_BAD_PATHNAME;
+  size_t i = 0;
+  while (i < p.size()) {
+    size_t j = p.find('\\', i);
+    if (j == std::string_view::npos) j = p.size();
+    if (j > i) parts->push_back(p.substr(i, j - i));
+    i = j + 1;
+  }
+  return ERROR_SUCCESS;
+}
+
+void AppendFolded(std::string* path, const std::vector<std::string_view>& parts) {
+  std::string fold;
+  for (std::string_view part : parts) {
+    regstore::Fold(part, &fold);
+    *path += '\\';
+    *path += fold;
+  }
+}
+
+bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+// Copies a value into a caller's buffer with RegQueryValueExA's rules:
+// ERROR_MORE_DATA and the size needed when it does not fit; a string without
+// its terminator gets one when there is room, not counted in the size.
+LONG CopyData(DWORD type, const BYTE* data, size_t size, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+  if (lpType) *lpType = type;
+  if (lpData == nullptr) {
+    if (lpcbData) *lpcbData = static_cast<DWORD>(size);
+    return ERROR_SUCCESS;
+  }
+  if (*lpcbData < size) {
+    *lpcbData = static_cast<DWORD>(size);
+    return ERROR_MORE_DATA;
+  }
+  if (size) std::memcpy(lpData, data, size);
+  if (IsStringType(type) && size > 0 && data[size - 1] != 0 && *lpcbData > size) lpData[size] = 0;
+  *lpcbData = static_cast<DWORD>(size);
+  return ERROR_SUCCESS;
+}
+
+struct QueryCtx {
+  LPDWORD lpType;
+  LPBYTE lpData;
+  LPDWORD lpcbData;
+  LONG rc;
+};
+
+void QuerySink(void* ctx, DWORD type, const BYTE* data, size_t size) {
+  QueryCtx* q = static_cast<QueryCtx*>(ctx);
+  q->rc = CopyData(type, data, size, q->lpType, q->lpData, q->lpcbData);
+}
+
+// Copies a name into a caller's buffer of *cch characters; ERROR_MORE_DATA,
+// nothing copied and *cch unchanged when it does not fit with its
+// terminator.
+LONG CopyName(const std::string& name, LPSTR buf, LPDWORD cch) {
+  if (name.size() + 1 > *cch) return ERROR_MORE_DATA;
+  std::memcpy(buf, name.data(), name.size());
+  buf[name.size()] = 0;
+  *cch = static_cast<DWORD>(name.size());
+  return ERROR_SUCCESS;
+}
+
+void ToFileTime(int64_t ticks, PFILETIME ft) {
+  ft->dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) & 0xffffffffu);
+  ft->dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
+}
+
+// Brings the batch of h that holds row `index` into b. Sequential indexes
+// continue after the last row fetched (one index seek per batch); index 0,
+// any jump and any write of this process since make a fresh fetch, so a new
+// enumeration sees the key as it is now.
+template <class Row, class Fetch>
+LONG LoadBatch(State& s, EnumBatch<Row>& b, DWORD index, Fetch fetch) {
+  const bool fresh = b.valid && b.generation == s.generation && index != 0;
+  if (fresh && index >= b.start && index - b.start < b.rows.size()) return ERROR_SUCCESS;
+  LONG rc;
+  if (fresh && !b.rows.empty() && index == b.start + b.rows.size()) {
+    if (!b.more) return ERROR_NO_MORE_ITEMS;
+    rc = fetch(&b.rows.back(), -1);
+  } else {
+    rc = fetch(nullptr, static_cast<int64_t>(index));
+  }
+  if (rc != ERROR_SUCCESS) {
+    b.valid = false;
+    return rc;
+  }
+  b.valid = true;
+  b.generation = s.generation;
+  b.start = index;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+extern "C" {
+
+LONG RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult) {
+  REG_API_BEGIN
+  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+  if (lpMachineName != nullptr && *lpMachineName != 0) {
+    std::string_view m(lpMachineName);
+    if (m.size() >= 2 && m[0] == '\\' && m[1] == '\\') m.remove_prefix(2);
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0) host[0] = 0;
+    std::string_view full(host);
+    std::string_view shortName = full.substr(0, full.find('.'));
+    auto same = [&](std::string_view a, std::string_view b) {
+      return !a.empty() && sundry::platform::AnsiCompareNoCase(a.data(), a.size(), b.data(), b.size()) == 0;
+    };
+    if (!(m == "." || same(m, "localhost") || same(full, m) || same(shortName, m))) return ERROR_BAD_NETPATH;
+  }
+  int root = PredefinedRoot(hKey);
+  if (root < 0) return ERROR_INVALID_HANDLE;
+  State& s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  LONG rc = EnsureStore(s);
+  if (rc != ERROR_SUCCESS) return rc;
+  const Handle& r = s.roots[root];
+  *phkResult = NewHandle(s, r.key, r.path, KEY_ALL_ACCESS);
+  s.handles[reinterpret_cast<uintptr_t>(*phkResult)]->root = true;
+  return ERROR_SUCCESS;
+  REG_API_END
+}
+
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
+  REG_API_BEGIN
+  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+  *phkResult = nullptr;
+  State& s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  Handle* base = nullptr;
+  LONG rc = Resolve(s, hKey, &base);
+  if (rc != ERROR_SUCCESS) return rc;
+  const bool predefined = base->root && s.handles.find(reinterpret_cast<uintptr_t>(hKey)) == s.handles.end();
+  if (lpSubKey == nullptr || *lpSubKey == 0) {
+    // Windows hands back a predefined root itself; any other handle gets a
+    // new handle to the same key.
+    if (predefined) {
+      *phkResult = hKey;
+      return ERROR_SUCCESS;
+    }
+    if (!base->root && (rc = s.store->CheckKey(base->key)) != ERROR_SUCCESS) return rc;
+    *phkResult = NewHandle(s, base->key, base->path, samDesired);
+    return ERROR_SUCCESS;
+  }
+  std::vector<std::string_view> parts;
+  rc = SplitPath(lpSubKey, predefined && PredefinedRoot(hKey) == regstore::kClassesRoot, &parts);
+  if (rc != ERROR_SUCCESS) return rc;
+  for (std::string_view p : parts)
+    if (p.size() > kMaxKeyNameLen) return ERROR_FILE_NOT_FOUND;  // no such key can exist
+  std::string path = base->path;
+  AppendFolded(&path, parts);
+  KeyId id = base->key;
+  if (!parts.empty()) {
+    rc = s.store->FindKey(path, base->root ? 0 : base->key, &id);
+  } else if (!base->root) {
+    rc = s.store->CheckKey(base->key);
+  }
+  if (rc != ERROR_SUCCESS) return rc;
+  *phkResult = NewHandle(s, id, std::move(path), samDesired);
+  return ERROR_SUCCESS;
+  REG_API_END
+}
+
+LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR lpClass, DWORD dwOptions, REGSAM samDesired,
+                     const LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
+  REG_API_BEGIN
+  if (phkResult == nullptr || lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
+  *phkResult = nullptr;
+  // Volatile keys and symbolic links have no counterpart in the store.
+  if (dwOptions & ~(REG_OPTION_BACKUP_RESTORE | REG_OPTION_OPEN_LINK)) return ERROR_NOT_SUPPORTED;
+  State& s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  Handle* base = nullptr;
+  LONG rc = Resolve(s, hKey, &base);
+  if (rc != ERROR_SUCCESS) return rc;
+  const bool predefined = base->root && s.handles.find(reinterpret_cast<uintptr_t>(hKey)) == s.handles.end();
+  std::vector<std::string_view> parts;
+  rc = SplitPath(lpSubKey, predefined && PredefinedRoot(hKey) == regstore::kClassesRoot, &parts);
+  if (rc != ERROR_SUCCESS) return rc;
+  for (std::string_view p : parts)
+    if (p.size() > kMaxKeyNameLen) return ERROR_INVALID_PARAMETER;
+  std::string path = base->path;
+  AppendFolded(&path, parts);
+  KeyId id = base->key;
+  bool created = false;
+  // Creating needs no access right on the parent handle: Windows checks
+  // the key's security, not the handle's mask.
+  if (parts.empty()) {
+    if (!base->root) rc = s.store->CheckKey(base->key);
+  } else {
+    rc = s.store->FindKey(path, base->root ? 0 : base->key, &id);
+    if (rc == ERROR_FILE_NOT_FOUND) {
+      rc = s.store->CreateKey(base->key, base->path, parts, lpClass ? std::string_view(lpClass) : std::string_view(),
+                              &id, &path, &created);
+      ++s.generation;
+    }
+  }
+  if (rc != ERROR_SUCCESS) return rc;
+  *phkResult = NewHandle(s, id, std::move(path), samDesired);
+  if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  return ERROR_SUCCESS;
+  REG_API_END
+}
+
+LONG RegCloseKey(HKEY hKey) {
+  REG_API_BEGIN
+  if (hKey == nullptr) return ERROR_INVALID_HANDLE;
+  State& s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  if (s.handles.erase(reinterpret_cast<uintptr_t>(hKey)) == 1) return ERROR_SUCCESS;
+  return IsPredefinedValue(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  REG_API_END
+}
+
+LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                      LPDWORD lpcbData) {
+  REG_API_BEGIN
+  if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) return ERROR_INVALID_PARAMETER;
+  State& s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  Handle* h = nullptr;
+  LONG rc = Resolve(s, hKey, &h);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!(h->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  regstore::Fold(lpValueName ? lpValueName : "", &s.scratch);
+  QueryCtx q{lpType, lpData, lpcbData, ERROR_SUCCESS};
+  rc = s.store->GetValue(h->key, s.scratch, QuerySink, &q);
+  if (rc == ERROR_FILE_NOT_FOUND && lpData == nullptr && lpcbData != nullptr) *lpcbData = 0;
+  return rc != ERROR_SUCCESS ? rc : q.rc;
+  REG_API_END
+}
+
+LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData) {
+  REG_API_BEGIN
+  if (lpData == nullptr && cbData != 0) return ERROR_NOACCESS;
+  const char* name = lpValueName ? lpValueName : "";
+  const size_t nameLen = std::strlen(name);
+  if (nameLen > kMaxValueNameLen) return ERROR_INVALID_PARAMETER;
+  State& s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  Handle* h = nullptr;
+  LONG rc = Resolve(s, hKey, &h);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!(h->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  // Exactly cbData bytes are stored. Windows also keeps a terminator that
+  // happens to follow a string's given size, but finding it means reading
+  // past the caller's buffer, so the store never looks there; a string
+  // stored without its terminator gets one on reading when there is room.
+  size_t size = cbData;
+  regstore::Fold(std::string_view(name, nameLen), &s.scratch);
+  rc = s.store->SetValue(h->key, std::string_view(name, nameLen), s.scratch, dwType, lpData, size);
+  ++s.generation;
+  return rc;
+  REG_API_END
+}
+
+LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+  REG_API_BEGIN
+  State& s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  Handle* h = nullptr;
+  LONG rc = Resolve(s, hKey, &h);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!(h->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  regstore::Fold(lpValueName ? lpValueName : "", &s.scratch);
+  rc = s.store->DeleteValue(h->key, s.scratch);
+  ++s.generation;
+  return rc;
+  REG_API_END
+}
+
+LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+  REG_API_BEGIN
+  if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
+  State& s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  Handle* base = nullptr;
+  LONG rc = Resolve(s, hKey, &base);
+  if (rc != ERROR_SUCCESS) return rc;
+  const bool predefined = base->root && s.handles.find(reinterpret_cast<uintptr_t>(hKey)) == s.handles.end();
+  std::vector<std::string_view> parts;
+  rc = SplitPath(lpSubKey, predefined && PredefinedRoot(hKey) == regstore::kClassesRoot, &parts);
+  if (rc != ERROR_SUCCESS) return rc;
+  for (std::string_view p : parts)
+    if (p.size() > kMaxKeyNameLen) return ERROR_FILE_NOT_FOUND;
+  KeyId id = base->key;
+  if (!parts.empty()) {
+    std::string path = base->path;
+    AppendFolded(&path, parts);
+    rc = s.store->FindKey(path, base->root ? 0 : base->key, &id);
+    if (rc != ERROR_SUCCESS) return rc;
+  }
+  // Like creation, deletion is checked against the key, not the handle's
+  // mask. Roots and keys with sub-keys cannot be deleted.
+  rc = s.store->DeleteKey(id);
+  ++s.generation;
+  return rc;
+  REG_API_END
+}
+
+LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved, LPSTR lpClass,
+                   LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+  REG_API_BEGIN
+  if (lpName == nullptr || lpcchName == nullptr || lpReserved != nullptr ||
+      (lpClass != nullptr && lpcchClass == nullptr))
+    return ERROR_INVALID_PARAMETER;
+  State& s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  Handle* h = nullptr;
+  LONG rc = Resolve(s, hKey, &h);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!(h->access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  EnumBatch<KeyRow>& b = h->subKeys;
+  rc = LoadBatch(s, b, dwIndex, [&](const KeyRow* after, int64_t offset) {
+    return s.store->ListSubKeys(h->key, after ? std::string_view(after->fold) : std::string_view(), offset,
+                                kEnumBatchRows, &b.rows, &b.more);
+  });
+  if (rc == ERROR_SUCCESS && dwIndex - b.start >= b.rows.size()) rc = ERROR_NO_MORE_ITEMS;
+  if (rc == ERROR_NO_MORE_ITEMS && !h->root) {
+    LONG alive = s.store->CheckKey(h->key);
+    if (alive != ERROR_SUCCESS) rc = alive;
+  }
+  if (rc != ERROR_SUCCESS) return rc;
+  const KeyRow& k = b.rows[dwIndex - b.start];
+  if (k.name.size() + 1 > *lpcchName) return ERROR_MORE_DATA;
+  if (lpClass != nullptr && k.cls.size() + 1 > *lpcchClass) return ERROR_MORE_DATA;
+  CopyName(k.name, lpName, lpcchName);
+  if (lpClass != nullptr) CopyName(k.cls, lpClass, lpcchClass);
+  else if (lpcchClass != nullptr) *lpcchClass = static_cast<DWORD>(k.cls.size());
+  if (lpftLastWriteTime) ToFileTime(k.mtime, lpftLastWriteTime);
+  return ERROR_SUCCESS;
+  REG_API_END
+}
+
+LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
+                   LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+  REG_API_BEGIN
+  if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
+      (lpData != nullptr && lpcbData == nullptr))
+    return ERROR_INVALID_PARAMETER;
+  State& s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  Handle* h = nullptr;
+  LONG rc = Resolve(s, hKey, &h);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!(h->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  EnumBatch<ValueRow>& b = h->values;
+  rc = LoadBatch(s, b, dwIndex, [&](const ValueRow* after, int64_t offset) {
+    return s.store->ListValues(h->key, after ? after->id : 0, offset, kEnumBatchRows, kEnumBatchBytes, &b.rows,
+                               &b.more);
+  });
+  if (rc == ERROR_SUCCESS && dwIndex - b.start >= b.rows.size()) rc = ERROR_NO_MORE_ITEMS;
+  if (rc == ERROR_NO_MORE_ITEMS && !h->root) {
+    LONG alive = s.store->CheckKey(h->key);
+    if (alive != ERROR_SUCCESS) rc = alive;
+  }
+  if (rc != ERROR_SUCCESS) return rc;
+  const ValueRow& v = b.rows[dwIndex - b.start];
+  // A name that does not fit leaves both buffers untouched but still
+  // reports the type and the data size.
+  if (v.name.size() + 1 > *lpcchValueName) {
+    if (lpType) *lpType = v.type;
+    if (lpcbData) *lpcbData = static_cast<DWORD>(v.data.size());
+    return ERROR_MORE_DATA;
+  }
+  rc = CopyData(v.type, reinterpret_cast<const BYTE*>(v.data.data()), v.data.size(), lpType, lpData, lpcbData);
+  if (rc == ERROR_SUCCESS) CopyName(v.name, lpValueName, lpcchValueName);
+  return rc;
+  REG_API_END
+}
+
+LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved, LPDWORD lpcSubKeys,
+                      LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
+                      LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
+                      PFILETIME lpftLastWriteTime) {
+  REG_API_BEGIN
+  if (lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr)) return ERROR_INVALID_PARAMETER;
+  State& s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  Handle* h = nullptr;
+  LONG rc = Resolve(s, hKey, &h);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!(h->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  KeyInfo info;
+  rc = s.store->QueryInfo(h->key, &info);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (lpcSubKeys) *lpcSubKeys = info.subKeys;
+  if (lpcbMaxSubKeyLen) *lpcbMaxSubKeyLen = info.maxSubKeyLen;
+  if (lpcbMaxClassLen) *lpcbMaxClassLen = info.maxClassLen;
+  if (lpcValues) *lpcValues = info.values;
+  if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = info.maxValueNameLen;
+  if (lpcbMaxValueLen) *lpcbMaxValueLen = info.maxValueLen;
+  if (lpcbSecurityDescriptor) *lpcbSecurityDescriptor = 0;
+  if (lpftLastWriteTime) ToFileTime(info.mtime, lpftLastWriteTime);
+  rc = ERROR_SUCCESS;
+  if (lpClass != nullptr) {
+    // The class is cut to the buffer (always terminated) and the length
+    // stored is what was copied; a buffer of 0 characters is left alone.
+    if (*lpcchClass == 0) return ERROR_SUCCESS;
+    size_t n = info.cls.size();
+    if (n + 1 > *lpcchClass) {
+      n = *lpcchClass - 1;
+      rc = ERROR_MORE_DATA;
+    }
+    std::memcpy(lpClass, info.cls.data(), n);
+    lpClass[n] = 0;
+    *lpcchClass = static_cast<DWORD>(n);
+  } else if (lpcchClass != nullptr) {
+    *lpcchClass = static_cast<DWORD>(info.cls.size());
+  }
+  return rc;
+  REG_API_END
+}
+
+}  // extern "C"
+
+namespace sundry::platform {
+
+const char* RegistryStorePath() {
+  State& s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  if (!s.store) s.path = StorePathFromEnvironment();
+  return s.path.c_str();
+}
+
+DWORD RegistryOpenHandleCount() {
+  State& s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  return static_cast<DWORD>(s.handles.size());
+}
+
+void RegistryResetForTesting() {
+  State& s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  s.handles.clear();
+  s.store.reset();
+  s.forked = false;
+  ++s.generation;
+}
+
+}  // namespace sundry::platform
