@@ -7,6 +7,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <sundry/platform/error.h>
 #include <sundry/platform/registry.h>
 #include <sundry/registry/RegistryKeysFiltered.h>
 

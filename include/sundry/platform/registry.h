@@ -36,6 +36,7 @@
 // connection aside and opens the store anew on its first call.
 
 #include <sundry/export.h>
+#include <sundry/platform/error.h>
 #include <sundry/platform/wintypes.h>
 
 extern "C" {
