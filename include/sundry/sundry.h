@@ -26,5 +26,8 @@
 #include <sundry/registry/RegistryKeysFiltered.h>
 #include <sundry/registry/RegFile.h>
 
+// Record log file.
+#include <sundry/logdb/LogDB.h>
+
 // Encryption.
 #include <sundry/crypto/Encrypt.h>

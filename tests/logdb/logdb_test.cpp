@@ -1,0 +1,336 @@
+// CLogDB: the file it writes, opening, and the record operations.
+
+#include "support/testutil.h"
+
+#include <sundry/logdb/LogDB.h>
+#include <sundry/platform/file.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using sundry::platform::FileOperation;
+using sundry::test::ReadFile;
+using sundry::test::TempDir;
+using sundry::test::WriteFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+LONG le32(const std::string& b, size_t at) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(b[at + i]);
+  return static_cast<LONG>(v);
+}
+
+// The sub-header's first, last, append counter and capacity as the file holds them.
+std::vector<LONG> onDisk(const std::string& path) {
+  std::string b = ReadFile(path);
+  return {le32(b, 20), le32(b, 24), le32(b, 28), le32(b, 32)};
+}
+
+std::vector<unsigned char> rec(LONG n, const std::string& text) {
+  std::vector<unsigned char> r(static_cast<size_t>(n), 0);
+  std::memcpy(r.data(), text.data(), std::min(text.size(), r.size()));
+  return r;
+}
+
+int append(CLogDB& db, LONG recLen, const std::string& t, LONG stampOffset = -1) {
+  return db.setRecord(rec(recLen, t).data(), stampOffset, -1);
+}
+
+// "slot:text" for each record of a walk from startScan, the text read from
+// byte `from` on.
+std::vector<std::string> walk(CLogDB& db, LONG recLen, size_t from = 0) {
+  std::vector<std::string> out;
+  std::vector<char> buf(static_cast<size_t>(recLen) + 1, 0);
+  LONG slot;
+  if (db.startScan() != 0) return out;
+  while (out.size() < 100 && db.getNextRecord(buf.data(), &slot) == 0)
+    out.push_back(std::to_string(slot) + ":" + std::string(buf.data() + from));
+  return out;
+}
+
+using Walk = std::vector<std::string>;
+
+class LogDBTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::string path = dir.file("events.log");
+};
+
+TEST_F(LogDBTest, CreateWritesTheHeaderAndOpenChecksIdentity) {
+  {
+    CLogDB db;
+    ASSERT_EQ(0, db.open(path.c_str(), "EVT", 3, 16, 100, 0));
+    const unsigned char expected[36] = {'V', 'E', 'L', 'A', 1, 0, 0, 0, 'E', 'V', 'T', 0, 3, 0, 0, 0, 16, 0,
+                                        0, 0, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0, 0, 0, 0, 100, 0, 0, 0};
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(expected), 36), ReadFile(path));
+    EXPECT_EQ(1u, static_cast<size_t>(std::distance(fs::directory_iterator(dir.path()), {})));
+  }
+  // An existing file keeps its record length and capacity.
+  CLogDB db;
+  ASSERT_EQ(0, db.open(path.c_str(), "EVT", 3, 20, 50, 0));
+  EXPECT_EQ(16, db.getRecordSize());
+  EXPECT_EQ(0, db.setRecord(rec(16, "x").data(), -1, 99));
+  db.close();
+  const std::string before = ReadFile(path);
+  EXPECT_EQ(10, db.open(path.c_str(), "EVT", 4, 16, 100, 0));
+  EXPECT_EQ(9, db.open(path.c_str(), "EVX", 3, 16, 100, 0));
+  EXPECT_EQ(0, db.isOpen());
+  EXPECT_EQ(before, ReadFile(path));
+  // A long type is kept as its first four bytes, and only those compare.
+  const std::string other = dir.file("long.log");
+  ASSERT_EQ(0, db.open(other.c_str(), "EVENTS", 1, 8, 4, 0));
+  EXPECT_EQ("EVEN", ReadFile(other).substr(8, 4));
+  db.close();
+  EXPECT_EQ(0, db.open(other.c_str(), "EVENXYZ", 1, 8, 4, 0));
+  db.close();
+  EXPECT_EQ(9, db.open(other.c_str(), "EVE", 1, 8, 4, 0));
+}
+
+TEST_F(LogDBTest, OpenWithoutAFileAndTruncatingOpen) {
+  CLogDB db;
+  EXPECT_EQ(0, db.open(path.c_str(), "EVT", 1, 16, 0, 0));  // maxRec 0: nothing
+  EXPECT_EQ(2, db.open(path.c_str(), "EVT", 1, 0, 10, 0));  // not created without reclen
+  EXPECT_EQ(25, db.open(path.c_str(), "EVT", 1, 16, -5, 0));
+  EXPECT_EQ(25, db.open(path.c_str(), "EVT", 1, 1000, 3000000, 0));  // past 2 GiB
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_EQ(5, db.open(dir.file("no/dir.log").c_str(), "EVT", 1, 16, 10, 0));
+  EXPECT_EQ(2, db.open(dir.path().c_str(), "EVT", 1, 16, 10, 0));  // exists, never replaced
+  EXPECT_EQ(0, db.isOpen());
+
+  ASSERT_EQ(0, db.open(path.c_str(), "EVT", 1, 16, 10, 0));
+  EXPECT_EQ(0, db.open(dir.file("b.log").c_str(), "B", 9, 8, 5, 0));  // keeps the open file
+  EXPECT_FALSE(fs::exists(dir.file("b.log")));
+  ASSERT_EQ(0, append(db, 16, "old"));
+  db.close();
+  ASSERT_EQ(0, db.open(path.c_str(), "NEW", 2, 8, 5, 1));
+  EXPECT_EQ(36u, ReadFile(path).size());
+  EXPECT_EQ((std::vector<LONG>{-1, -1, 0, 5}), onDisk(path));
+  EXPECT_EQ(8, db.getRecordSize());
+}
+
+TEST_F(LogDBTest, CopiesStartClosedAndReopenTheSameLog) {
+  CLogDB db;
+  ASSERT_EQ(0, db.open(path.c_str(), "EVT", 1, 8, 4, 0));
+  ASSERT_EQ(0, append(db, 8, "one"));
+  CLogDB copy(db);
+  EXPECT_EQ(0, copy.isOpen());
+  ASSERT_EQ(0, copy.startScan());
+  ASSERT_EQ(0, append(copy, 8, "two"));
+  CLogDB assigned;
+  ASSERT_EQ(0, assigned.open(dir.file("b.log").c_str(), "B", 1, 8, 4, 0));
+  assigned = db;
+  EXPECT_EQ(0, assigned.isOpen());
+  EXPECT_EQ((Walk{"0:one", "1:two"}), walk(assigned, 8));
+  EXPECT_EQ((Walk{"0:one", "1:two"}), walk(db, 8));
+}
+
+TEST_F(LogDBTest, RingWrapsAndStampsAppends) {
+  CLogDB db;
+  ASSERT_EQ(0, db.open(path.c_str(), "EVT", 1, 8, 3, 0));
+  ASSERT_EQ(0, append(db, 8, "....a", 0));
+  EXPECT_EQ((std::vector<LONG>{0, 0, 1, 3}), onDisk(path));
+  for (const char* t : {"....b", "....c", "....d"}) ASSERT_EQ(0, append(db, 8, t, 0));
+  auto r = rec(8, "....e");
+  ASSERT_EQ(0, db.setRecord(r.data(), 0, -1));
+  EXPECT_EQ(rec(8, "....e"), r);  // the caller's buffer is not stamped
+  EXPECT_EQ(1, db.getLastRecordNumber());
+
+  const std::string b = ReadFile(path);
+  ASSERT_EQ(36u + 3 * 9, b.size());
+  EXPECT_EQ((std::vector<LONG>{4, 5, 3}), (std::vector<LONG>{le32(b, 37), le32(b, 46), le32(b, 55)}));
+  EXPECT_EQ(std::string(3, '\xCF'), std::string() + b[36] + b[45] + b[54]);
+  EXPECT_EQ((std::vector<LONG>{2, 1, 5, 3}), onDisk(path));
+  EXPECT_EQ(3, db.getRecordCount());
+  EXPECT_EQ((Walk{"2:c", "0:d", "1:e"}), walk(db, 8, 4));
+}
+
+TEST_F(LogDBTest, WalksStopAtTheNewestRecordWhereverTheRangeLies) {
+  // Capacity 5, live range 2..4, live-marked left-overs in slots 0 and 1.
+  std::string b("VELA\1\0\0\0EVT\0\3\0\0\0\4\0\0\0\2\0\0\0\4\0\0\0\x09\0\0\0\5\0\0\0", 36);
+  for (const char* t : {"old0", "old1", "two.", "thre", "four"}) b += std::string("\xCF") + t;
+  ASSERT_TRUE(WriteFile(path, b));
+  CLogDB db;
+  ASSERT_EQ(0, db.open(path.c_str(), "EVT", 3, 4, 5, 0));
+  EXPECT_EQ(3, db.getRecordCount());
+  EXPECT_EQ((Walk{"2:two.", "3:thre", "4:four"}), walk(db, 4));
+  int hits = 0;
+  for (int resume = 0; db.search(0, 0, (void*)"", resume, nullptr) == 1; resume = 1) ++hits;
+  EXPECT_EQ(3, hits);
+  ASSERT_EQ(0, append(db, 4, "five"));  // round to slot 0: range 2..0
+  EXPECT_EQ((Walk{"2:two.", "3:thre", "4:four", "0:five"}), walk(db, 4));
+}
+
+TEST_F(LogDBTest, WritingInPlaceDeletingAndEmptying) {
+  CLogDB db;
+  ASSERT_EQ(0, db.open(path.c_str(), "EVT", 1, 8, 5, 0));
+  for (const char* t : {"a", "b", "c", "d"}) ASSERT_EQ(0, append(db, 8, t, 4));
+  auto r = rec(8, "WXYZ-new");
+  ASSERT_EQ(0, db.setRecord(r.data(), 0, 1));  // no stamp, indices stay
+  ASSERT_EQ(0, db.setRecord(r.data(), 0, 4));  // outside the live range: not live
+  EXPECT_EQ((std::vector<LONG>{0, 3, 4, 5}), onDisk(path));
+  EXPECT_EQ((Walk{"0:a", "1:WXYZ-new", "2:c", "3:d"}), walk(db, 8));
+
+  ASSERT_EQ(0, db.delRecord(1));
+  std::vector<unsigned char> buf(8);
+  EXPECT_EQ(16, db.getRecord(buf.data(), 1));
+  EXPECT_EQ(4, db.getRecordCount());
+  ASSERT_EQ(0, db.startScan());
+  LONG slot;
+  ASSERT_EQ(0, db.getNextRecord(buf.data(), &slot));
+  ASSERT_EQ(0, db.delRecord(2));
+  ASSERT_EQ(0, db.delRecord(3));
+  EXPECT_EQ(18, db.getNextRecord(buf.data(), &slot));  // the rest is deleted
+  // Deleting the last live one empties the log; slot 4 is no part of it.
+  ASSERT_EQ(0, db.delRecord(0));
+  EXPECT_EQ((std::vector<LONG>{-1, -1, 4, 5}), onDisk(path));
+  EXPECT_EQ(19, db.startScan());
+  EXPECT_EQ(18, db.getNextRecord(buf.data(), &slot));
+
+  ASSERT_EQ(0, append(db, 8, "e"));
+  EXPECT_EQ(0, db.getLastRecordNumber());
+  const size_t length = ReadFile(path).size();
+  ASSERT_EQ(0, db.empty());
+  EXPECT_EQ(0, db.getRecordCount());
+  EXPECT_EQ(length, ReadFile(path).size());
+  EXPECT_EQ(5, onDisk(path)[2]);
+}
+
+TEST_F(LogDBTest, SearchByKeyWithResume) {
+  CLogDB db;
+  ASSERT_EQ(0, db.open(path.c_str(), "EVT", 1, 12, 4, 0));
+  for (const char* t : {"....AAAone", "....BBBtwo", "....AAAthree", "....CCCfour", "....AAAfive"})
+    ASSERT_EQ(0, append(db, 12, t, 0));
+  ASSERT_EQ(0, db.delRecord(3));  // "four"; "one" has left the ring
+  std::vector<char> out(13, 0);
+  std::vector<std::string> all;
+  for (int resume = 0; db.search(0, 0, (void*)"", resume, out.data()); resume = 1) all.push_back(out.data() + 4);
+  EXPECT_EQ((std::vector<std::string>{"BBBtwo", "AAAthree", "AAAfive"}), all);
+  EXPECT_EQ(0, db.search(0, 0, (void*)"", 1, out.data()));  // stays ended
+
+  EXPECT_EQ(1, db.search(4, 3, (void*)"AAA", 0, out.data()));
+  EXPECT_EQ(2, db.getLastRecordNumber());
+  EXPECT_EQ(1, db.search(4, 3, (void*)"AAA", 1, nullptr));
+  EXPECT_EQ(0, db.getLastRecordNumber());
+  EXPECT_EQ(0, db.search(4, 3, (void*)"AAA", 1, out.data()));
+  EXPECT_EQ(0, db.search(4, 3, (void*)"CCC", 0, out.data()));  // deleted
+  EXPECT_EQ(1, db.search(0, 4, (void*)"\3\0\0\0", 0, out.data()));  // by stamp
+  EXPECT_STREQ("AAAthree", out.data() + 4);
+  EXPECT_EQ(1, db.search(10, 2, (void*)"\0\0", 0, out.data()));  // the last two bytes
+  for (LONG offset : {-1L, 10L}) EXPECT_EQ(0, db.search(offset, 3, (void*)"AAA", 0, out.data()));
+  EXPECT_EQ(0, db.search(4, 3, nullptr, 0, out.data()));
+}
+
+TEST_F(LogDBTest, ResizeKeepsTheOldestLiveRecordsInOrder) {
+  CLogDB db;
+  ASSERT_EQ(0, db.open(path.c_str(), "EVT", 1, 8, 5, 0));
+  for (const char* t : {"....a", "....b", "....c", "....d", "....e"}) ASSERT_EQ(0, append(db, 8, t, 0));
+  for (LONG same : {5L, 0L, -3L}) EXPECT_EQ(0, db.resize(same));
+  ASSERT_EQ(1, db.resize(2));
+  EXPECT_EQ(36u + 2 * 9, ReadFile(path).size());
+  EXPECT_EQ((std::vector<LONG>{0, 1, 5, 2}), onDisk(path));
+  EXPECT_EQ((Walk{"0:a", "1:b"}), walk(db, 8, 4));
+
+  for (const char* t : {"....f", "....g"}) ASSERT_EQ(0, append(db, 8, t, 0));
+  ASSERT_EQ(1, db.resize(3));
+  for (const char* t : {"....h", "....i"}) ASSERT_EQ(0, append(db, 8, t, 0));
+  ASSERT_EQ(0, db.delRecord(2));  // h; the ring is g, h, i from slot 1
+  ASSERT_EQ(1, db.resize(6));
+  ASSERT_EQ(0, append(db, 8, "....j", 0));
+  EXPECT_EQ((Walk{"0:g", "1:i", "2:j"}), walk(db, 8, 4));
+  EXPECT_EQ(10, le32(ReadFile(path), 36 + 2 * 9 + 1));  // the counter went on
+
+  ASSERT_EQ(0, db.empty());
+  ASSERT_EQ(1, db.resize(4));
+  EXPECT_EQ((std::vector<LONG>{-1, -1, 10, 4}), onDisk(path));
+  EXPECT_EQ(36u, ReadFile(path).size());
+  EXPECT_EQ(1u, static_cast<size_t>(std::distance(fs::directory_iterator(dir.path()), {})));
+}
+
+TEST_F(LogDBTest, ResizeThatCannotWriteLeavesTheLogAsItWas) {
+  CLogDB db;
+  ASSERT_EQ(0, db.open(path.c_str(), "EVT", 1, 8, 5, 0));
+  for (const char* t : {"a", "b"}) ASSERT_EQ(0, append(db, 8, t));
+  const std::string before = ReadFile(path);
+  struct FailRename {
+    static DWORD hook(FileOperation op, void*) { return op == FileOperation::Rename ? ERROR_ACCESS_DENIED : 0u; }
+  };
+  sundry::platform::SetFileFaultHook(&FailRename::hook, nullptr);
+  EXPECT_EQ(0, db.resize(10));
+  sundry::platform::SetFileFaultHook(nullptr, nullptr);
+  EXPECT_EQ(before, ReadFile(path));
+  ASSERT_EQ(0, append(db, 8, "c"));
+  EXPECT_EQ((Walk{"0:a", "1:b", "2:c"}), walk(db, 8));
+}
+
+TEST_F(LogDBTest, BadArgumentsAndClosedLogsAreRefused) {
+  CLogDB db;
+  std::vector<unsigned char> buf(8);
+  LONG slot;
+  EXPECT_EQ(3, db.setRecord(buf.data(), -1, -1));
+  EXPECT_EQ(3, db.getRecord(buf.data(), 0));
+  EXPECT_EQ(3, db.delRecord(0));
+  EXPECT_EQ(3, db.empty());
+  EXPECT_EQ(3, db.startScan());
+  EXPECT_EQ(18, db.getNextRecord(buf.data(), &slot));
+
+  ASSERT_EQ(0, db.open(path.c_str(), "EVT", 1, 8, 4, 0));
+  ASSERT_EQ(0, append(db, 8, "a"));
+  const std::string before = ReadFile(path);
+  for (LONG bad : {-2L, 4L, 1000000L}) {
+    EXPECT_EQ(25, db.setRecord(buf.data(), -1, bad));
+    EXPECT_EQ(25, db.getRecord(buf.data(), bad));
+    EXPECT_EQ(25, db.delRecord(bad));
+  }
+  for (LONG stamp : {5L, -2L}) EXPECT_EQ(25, db.setRecord(buf.data(), stamp, -1));
+  EXPECT_EQ(25, db.setRecord(nullptr, -1, -1));
+  EXPECT_EQ(before, ReadFile(path));
+
+  // A file that no longer passes the checks cannot be walked, and stays.
+  ASSERT_TRUE(WriteFile(path, "NOT A LOG, JUST SOME TEXT..........."));
+  EXPECT_EQ(7, db.startScan());
+  EXPECT_EQ(18, db.getNextRecord(buf.data(), &slot));
+  EXPECT_EQ("NOT A LOG, JUST SOME TEXT...........", ReadFile(path));
+}
+
+TEST_F(LogDBTest, VLModeAppendsStringsWithinItsLimits) {
+  CLogDB vl;
+  CString abc("abc");
+  EXPECT_EQ(3, vl.setRecord(abc));
+  EXPECT_EQ(0, vl.openVL(path.c_str(), "ab", "label", 2, 0));
+  EXPECT_EQ(0, vl.isOpen());
+  ASSERT_EQ(0, vl.openVL(path.c_str(), "ab", "label", 2, 5));
+  EXPECT_EQ(1, vl.openVL(path.c_str(), "ab", "label", 2, 5));
+  ASSERT_EQ(0, vl.setRecord(abc));
+  EXPECT_EQ("ab", ReadFile(path));
+  std::vector<unsigned char> buf(8);
+  EXPECT_EQ(-1, vl.getRecordCount());
+  EXPECT_EQ(2, vl.getRecordSize());
+  EXPECT_EQ(22, vl.getRecord(buf.data(), 0));
+  EXPECT_EQ(20, vl.delRecord(0));
+  EXPECT_EQ(20, vl.empty());
+  EXPECT_EQ(9, vl.setRecord(buf.data(), -1, -1));
+  EXPECT_EQ(0, vl.startScan());
+  // The size is tested before each append: the file passes 5 bytes once.
+  ASSERT_EQ(0, vl.setRecord(abc));
+  ASSERT_EQ(0, vl.setRecord(abc));
+  EXPECT_EQ(18, vl.setRecord(abc));
+  EXPECT_EQ("ababab", ReadFile(path));
+  vl.close();
+  EXPECT_EQ(9, vl.setRecord(abc));
+  EXPECT_EQ(21, vl.startScan());
+  ASSERT_EQ(0, vl.open(dir.file("fixed.log").c_str(), "EVT", 1, 8, 4, 0));  // still VL mode
+  EXPECT_EQ(9, vl.setRecord(buf.data(), -1, -1));
+
+  CLogDB plain;
+  EXPECT_EQ(2, plain.openVL(dir.file("no/such").c_str(), "ab", nullptr, 0, -1));
+  ASSERT_EQ(0, plain.openVL(dir.file("plain.txt").c_str(), "abc", nullptr, 0, -1));
+  CString line("a longer line\n");
+  for (int i = 0; i < 2; ++i) ASSERT_EQ(0, plain.setRecord(line));
+  EXPECT_EQ("a longer line\na longer line\n", ReadFile(dir.file("plain.txt")));
+}
+
+}  // namespace
