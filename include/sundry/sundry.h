@@ -15,6 +15,14 @@
 #include <sundry/platform/CTime.h>
 #include <sundry/platform/registry.h>
 #include <sundry/platform/file.h>
+#include <sundry/platform/fileops.h>
+#include <sundry/platform/profile.h>
+#include <sundry/platform/sync.h>
+#include <sundry/platform/process.h>
+#include <sundry/platform/version.h>
+#include <sundry/platform/shell.h>
+#include <sundry/platform/shelllink.h>
+#include <sundry/platform/setupapi.h>
 
 // The debug log.
 #include <sundry/diag/DebugLog.h>
@@ -26,8 +34,16 @@
 #include <sundry/registry/RegistryKeysFiltered.h>
 #include <sundry/registry/RegFile.h>
 
+// Browser proxy settings.
+#include <sundry/proxy/Proxy.h>
+
 // Record log file.
 #include <sundry/logdb/LogDB.h>
 
 // Encryption.
 #include <sundry/crypto/Encrypt.h>
+
+// General helpers, named mutex and string map.
+#include <sundry/util/Sundry.h>
+#include <sundry/util/MutexSimple.h>
+#include <sundry/util/StringMap.h>

@@ -1,0 +1,274 @@
+// Process snapshots over /proc, and process handles over pidfds.
+
+#include <sundry/platform/error.h>
+#include <sundry/platform/process.h>
+#include <sundry/platform/sync.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+using sundry::platform::HandleKind;
+using sundry::platform::SetLastErrorFromErrno;
+
+// This file's kinds of object in the shared handle table.
+constexpr HandleKind kSnapshotKind = HandleKind::ProcessSnapshot;
+constexpr HandleKind kProcessKind = HandleKind::Process;
+
+struct Snapshot {
+  std::vector<PROCESSENTRY32> entries;
+  size_t next = 0;
+};
+
+struct ProcessHandle {
+  pid_t pid = 0;
+  int pidfd = -1;  // -1 where the system has no pidfds: the id is used
+  DWORD access = 0;
+};
+
+BOOL closeSnapshot(void* object) {
+  delete static_cast<Snapshot*>(object);
+  return TRUE;
+}
+
+BOOL closeProcess(void* object) {
+  auto* p = static_cast<ProcessHandle*>(object);
+  if (p->pidfd >= 0) ::close(p->pidfd);
+  delete p;
+  return TRUE;
+}
+
+// The whole content of a small /proc file, or false.
+bool readProcFile(const std::string& path, std::string& out) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  out.clear();
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
+    if (n > 0) out.append(buf, static_cast<size_t>(n));
+  ::close(fd);
+  return n == 0;
+}
+
+std::string baseName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The executable name of a process (see process.h for the order of sources).
+std::string exeName(const std::string& dir, const std::string& comm) {
+  char target[4096];
+  ssize_t n = ::readlink((dir + "/exe").c_str(), target, sizeof target - 1);
+  if (n > 0) {
+    std::string path(target, static_cast<size_t>(n));
+    static const char kDeleted[] = " (deleted)";
+    const size_t suffix = sizeof kDeleted - 1;
+    if (path.size() > suffix && path.compare(path.size() - suffix, suffix, kDeleted) == 0)
+      path.resize(path.size() - suffix);
+    std::string name = baseName(path);
+    if (!name.empty()) return name;
+  }
+  std::string cmdline;
+  if (!comm.empty() && readProcFile(dir + "/cmdline", cmdline) && !cmdline.empty()) {
+    std::string name = baseName(std::string(cmdline.c_str()));  // up to the first NUL
+    if (name.compare(0, comm.size(), comm) == 0) return name;
+  }
+  return comm;
+}
+
+// Windows' base priority classes by the nice value.
+LONG priorityClassBase(long nice) {
+  if (nice <= -10) return 13;  // high
+  if (nice < 0) return 10;     // above normal
+  if (nice == 0) return 8;     // normal
+  if (nice < 10) return 6;     // below normal
+  return 4;                    // idle
+}
+
+// Fills e from /proc/<pid>; false when the process is gone or a zombie.
+bool describeProcess(pid_t pid, PROCESSENTRY32& e) {
+  const std::string dir = "/proc/" + std::to_string(pid);
+  std::string stat;
+  if (!readProcFile(dir + "/stat", stat)) return false;
+  // "pid (comm) state ppid ..."; comm may itself hold spaces and ")".
+  const size_t open = stat.find('(');
+  const size_t close = stat.rfind(')');
+  if (open == std::string::npos || close == std::string::npos || close < open) return false;
+  const std::string comm = stat.substr(open + 1, close - open - 1);
+  std::vector<std::string> fields;  // fields[0] is the state (field 3)
+  size_t pos = close + 1;
+  while (pos < stat.size() && fields.size() < 18) {
+    while (pos < stat.size() && stat[pos] == ' ') ++pos;
+    size_t end = stat.find(' ', pos);
+    if (end == std::string::npos) end = stat.size();
+    if (end > pos) fields.push_back(stat.substr(pos, end - pos));
+    pos = end;
+  }
+  if (fields.size() < 18) return false;
+  if (fields[0] == "Z" || fields[0] == "X" || fields[0] == "x") return false;
+
+  std::memset(&e, 0, sizeof e);
+  e.dwSize = sizeof e;
+  e.th32ProcessID = static_cast<DWORD>(pid);
+  e.th32ParentProcessID = static_cast<DWORD>(std::strtoul(fields[1].c_str(), nullptr, 10));
+  e.pcPriClassBase = priorityClassBase(std::strtol(fields[16].c_str(), nullptr, 10));
+  e.cntThreads = static_cast<DWORD>(std::strtoul(fields[17].c_str(), nullptr, 10));
+  const std::string name = exeName(dir, comm);
+  const size_t len = name.size() < MAX_PATH - 1 ? name.size() : MAX_PATH - 1;
+  std::memcpy(e.szExeFile, name.data(), len);
+  e.szExeFile[len] = '\0';
+  return true;
+}
+
+BOOL copyEntry(HANDLE hSnapshot, LPPROCESSENTRY32 lppe, bool first) {
+  if (lppe == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  auto* snap = static_cast<Snapshot*>(sundry::platform::HandleLookup(hSnapshot, kSnapshotKind));
+  if (snap == nullptr) return FALSE;  // ERROR_INVALID_HANDLE
+  if (lppe->dwSize < sizeof(PROCESSENTRY32)) {
+    SetLastError(ERROR_BAD_LENGTH);
+    return FALSE;
+  }
+  if (first) snap->next = 0;
+  if (snap->next >= snap->entries.size()) {
+    SetLastError(ERROR_NO_MORE_FILES);
+    return FALSE;
+  }
+  const DWORD callerSize = lppe->dwSize;
+  *lppe = snap->entries[snap->next++];
+  lppe->dwSize = callerSize;
+  return TRUE;
+}
+
+int openPidfd(pid_t pid) {
+#ifdef SYS_pidfd_open
+  return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+#else
+  (void)pid;
+  errno = ENOSYS;
+  return -1;
+#endif
+}
+
+int signalPidfd(int pidfd, int sig) {
+#ifdef SYS_pidfd_send_signal
+  return static_cast<int>(::syscall(SYS_pidfd_send_signal, pidfd, sig, nullptr, 0));
+#else
+  (void)pidfd;
+  (void)sig;
+  errno = ENOSYS;
+  return -1;
+#endif
+}
+
+// Sends sig (0: only the permission check) to the process of a handle.
+int signalProcess(const ProcessHandle& p, int sig) {
+  return p.pidfd >= 0 ? signalPidfd(p.pidfd, sig) : ::kill(p.pid, sig);
+}
+
+}  // namespace
+
+extern "C" HANDLE CreateToolhelp32Snapshot(DWORD dwFlags, DWORD) {
+  if ((dwFlags & TH32CS_SNAPPROCESS) == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  std::unique_ptr<DIR, int (*)(DIR*)> proc(::opendir("/proc"), &::closedir);
+  if (!proc) {
+    SetLastErrorFromErrno(errno);
+    return INVALID_HANDLE_VALUE;
+  }
+  std::unique_ptr<Snapshot> snap;
+  try {
+    snap = std::make_unique<Snapshot>();
+    while (struct dirent* d = ::readdir(proc.get())) {
+      char* end = nullptr;
+      const unsigned long pid = std::strtoul(d->d_name, &end, 10);
+      if (d->d_name[0] < '0' || d->d_name[0] > '9' || *end != '\0' || pid == 0 || pid > 0x7FFFFFFF) continue;
+      PROCESSENTRY32 e;
+      if (describeProcess(static_cast<pid_t>(pid), e)) snap->entries.push_back(e);
+    }
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE h = sundry::platform::HandleNew(kSnapshotKind, snap.get(), closeSnapshot);
+  if (h == nullptr) return INVALID_HANDLE_VALUE;
+  snap.release();
+  return h;
+}
+
+extern "C" BOOL Process32First(HANDLE hSnapshot, LPPROCESSENTRY32 lppe) { return copyEntry(hSnapshot, lppe, true); }
+
+extern "C" BOOL Process32Next(HANDLE hSnapshot, LPPROCESSENTRY32 lppe) { return copyEntry(hSnapshot, lppe, false); }
+
+extern "C" HANDLE OpenProcess(DWORD dwDesiredAccess, BOOL, DWORD dwProcessId) {
+  if (dwProcessId == 0 || dwProcessId > 0x7FFFFFFF) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  std::unique_ptr<ProcessHandle> p(new (std::nothrow) ProcessHandle);
+  if (!p) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  p->pid = static_cast<pid_t>(dwProcessId);
+  p->access = dwDesiredAccess;
+  p->pidfd = openPidfd(p->pid);
+  if (p->pidfd < 0 && errno == ESRCH) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  // The permission check of a signal, and (without a pidfd) whether the
+  // process exists at all. A handle for other rights than termination is
+  // given also for a process the caller may not signal.
+  if (signalProcess(*p, 0) != 0) {
+    const int err = errno;
+    const bool deniedOnly = err == EPERM && (dwDesiredAccess & PROCESS_TERMINATE) == 0;
+    if (!deniedOnly) {
+      if (p->pidfd >= 0) ::close(p->pidfd);
+      if (err == ESRCH)
+        SetLastError(ERROR_INVALID_PARAMETER);
+      else
+        SetLastErrorFromErrno(err);
+      return nullptr;
+    }
+  }
+  HANDLE h = sundry::platform::HandleNew(kProcessKind, p.get(), closeProcess);
+  if (h == nullptr) {
+    if (p->pidfd >= 0) ::close(p->pidfd);
+    return nullptr;
+  }
+  p.release();
+  return h;
+}
+
+extern "C" BOOL TerminateProcess(HANDLE hProcess, UINT) {
+  auto* p = static_cast<ProcessHandle*>(sundry::platform::HandleLookup(hProcess, kProcessKind));
+  if (p == nullptr) return FALSE;  // ERROR_INVALID_HANDLE
+  if ((p->access & PROCESS_TERMINATE) == 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  if (signalProcess(*p, SIGKILL) != 0) {
+    // An ended and reaped process is ESRCH; Windows denies access to it.
+    SetLastErrorFromErrno(errno == ESRCH ? EACCES : errno);
+    return FALSE;
+  }
+  return TRUE;
+}

@@ -1,0 +1,175 @@
+// Win32 file functions: directory search, copy, move, delete, attributes.
+
+#include "support/testutil.h"
+
+#include <sundry/platform/fileops.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+using sundry::test::ReadFile;
+using sundry::test::TempDir;
+using sundry::test::WriteFile;
+
+class FileOpsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(m_dir.file("Profiles/b.SLT"));
+    std::filesystem::create_directories(m_dir.file("Profiles/A.slt"));
+    ASSERT_TRUE(WriteFile(m_dir.file("Profiles/c.slt"), "12345"));
+    ASSERT_TRUE(WriteFile(m_dir.file("Profiles/.hidden.slt"), ""));
+    ASSERT_TRUE(WriteFile(m_dir.file("Profiles/notes.txt"), "x"));
+  }
+  // Every name a search delivers, in order.
+  std::vector<std::string> search(const std::string& pattern) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE h = FindFirstFileA(pattern.c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do names.push_back(data.cFileName);
+    while (FindNextFileA(h, &data));
+    EXPECT_WIN32(ERROR_NO_MORE_FILES, GetLastError());
+    EXPECT_TRUE(FindClose(h));
+    return names;
+  }
+  TempDir m_dir;
+};
+
+TEST_F(FileOpsTest, SearchesMatchPatternsWithoutRegardToCaseInNameOrder) {
+  const std::string dir = m_dir.path() + "\\Profiles\\";
+  EXPECT_EQ((std::vector<std::string>{".hidden.slt", "A.slt", "b.SLT", "c.slt"}), search(dir + "*.slt"));
+  EXPECT_EQ((std::vector<std::string>{"notes.txt"}), search(dir + "?otes.*"));
+  EXPECT_EQ((std::vector<std::string>{".", "..", ".hidden.slt", "A.slt", "b.SLT", "c.slt", "notes.txt"}),
+            search(m_dir.path() + "/Profiles/*.*"));
+  EXPECT_EQ((std::vector<std::string>{"c.slt"}), search(dir + "C.SLT"));
+}
+
+TEST_F(FileOpsTest, SearchResultsDescribeTheEntries) {
+  ASSERT_EQ(0, chmod(m_dir.file("Profiles/c.slt").c_str(), 0444));
+  WIN32_FIND_DATAA data;
+  HANDLE h = FindFirstFileA((m_dir.path() + "\\Profiles\\c*").c_str(), &data);
+  ASSERT_NE(INVALID_HANDLE_VALUE, h);
+  EXPECT_STREQ("c.slt", data.cFileName);
+  EXPECT_EQ(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY, data.dwFileAttributes);
+  EXPECT_EQ(5u, data.nFileSizeLow);
+  EXPECT_EQ(0u, data.nFileSizeHigh);
+  // 100-ns ticks since 1601: a time of this century is above 1.26e17.
+  const unsigned long long t =
+      static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
+  EXPECT_GT(t, 126000000000000000ull);
+  EXPECT_TRUE(FindClose(h));
+
+  h = FindFirstFileA((m_dir.path() + "\\Profiles\\A.slt").c_str(), &data);
+  ASSERT_NE(INVALID_HANDLE_VALUE, h);
+  EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, data.dwFileAttributes);
+  FindClose(h);
+  EXPECT_EQ(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN, GetFileAttributesA(m_dir.file("Profiles/.hidden.slt").c_str()));
+  EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA((m_dir.path() + "\\Profiles\\").c_str()));
+}
+
+TEST_F(FileOpsTest, SearchFailuresAndHandles) {
+  WIN32_FIND_DATAA data;
+  std::memset(&data, 0x5a, sizeof data);
+  const WIN32_FIND_DATAA before = data;
+  EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA((m_dir.path() + "/Profiles/*.none").c_str(), &data));
+  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, GetLastError());
+  EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA((m_dir.path() + "/Missing/*.slt").c_str(), &data));
+  EXPECT_WIN32(ERROR_PATH_NOT_FOUND, GetLastError());
+  EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA((m_dir.path() + "/Profiles/notes.txt/*").c_str(), &data));
+  EXPECT_WIN32(ERROR_PATH_NOT_FOUND, GetLastError());
+  EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA(nullptr, &data));
+  EXPECT_WIN32(ERROR_INVALID_PARAMETER, GetLastError());
+  EXPECT_EQ(0, std::memcmp(&before, &data, sizeof data));
+
+  HANDLE h = FindFirstFileA((m_dir.path() + "/Profiles/notes.txt").c_str(), &data);
+  ASSERT_NE(INVALID_HANDLE_VALUE, h);
+  EXPECT_FALSE(FindNextFileA(h, &data));
+  EXPECT_WIN32(ERROR_NO_MORE_FILES, GetLastError());
+  EXPECT_TRUE(FindClose(h));
+  // A closed or made-up handle is refused, not followed.
+  EXPECT_FALSE(FindClose(h));
+  EXPECT_WIN32(ERROR_INVALID_HANDLE, GetLastError());
+  int stranger = 0;
+  EXPECT_FALSE(FindNextFileA(&stranger, &data));
+  EXPECT_WIN32(ERROR_INVALID_HANDLE, GetLastError());
+}
+
+TEST_F(FileOpsTest, CopyTakesContentAndModeAndHonoursFailIfExists) {
+  const std::string src = m_dir.file("src.txt"), dst = m_dir.file("dst.txt");
+  ASSERT_TRUE(WriteFile(src, "content"));
+  ASSERT_EQ(0, chmod(src.c_str(), 0640));
+  ASSERT_TRUE(CopyFileA(src.c_str(), (m_dir.path() + "\\dst.txt").c_str(), TRUE));
+  EXPECT_EQ("content", ReadFile(dst));
+  struct stat st;
+  ASSERT_EQ(0, stat(dst.c_str(), &st));
+  EXPECT_EQ(0640u, st.st_mode & 0777);
+
+  ASSERT_TRUE(WriteFile(src, "newer"));
+  EXPECT_FALSE(CopyFileA(src.c_str(), dst.c_str(), TRUE));
+  EXPECT_WIN32(ERROR_FILE_EXISTS, GetLastError());
+  EXPECT_EQ("content", ReadFile(dst));
+  EXPECT_TRUE(CopyFileA(src.c_str(), dst.c_str(), FALSE));
+  EXPECT_EQ("newer", ReadFile(dst));
+
+  EXPECT_FALSE(CopyFileA(m_dir.file("none").c_str(), dst.c_str(), FALSE));
+  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, GetLastError());
+  EXPECT_FALSE(CopyFileA(src.c_str(), m_dir.file("no/dir.txt").c_str(), FALSE));
+  EXPECT_WIN32(ERROR_PATH_NOT_FOUND, GetLastError());
+  EXPECT_FALSE(CopyFileA(m_dir.file("Profiles").c_str(), dst.c_str(), FALSE));
+  EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError());
+  EXPECT_FALSE(CopyFileA(src.c_str(), m_dir.file("Profiles").c_str(), FALSE));
+  EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError());
+  // Nothing is left beside the files.
+  std::vector<std::string> names;
+  for (auto& e : std::filesystem::directory_iterator(m_dir.path())) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ((std::vector<std::string>{"Profiles", "dst.txt", "src.txt"}), names);
+}
+
+TEST_F(FileOpsTest, MoveReplacesOnlyWhenAskedTo) {
+  const std::string a = m_dir.file("a"), b = m_dir.file("b");
+  ASSERT_TRUE(WriteFile(a, "A"));
+  ASSERT_TRUE(WriteFile(b, "B"));
+  EXPECT_FALSE(MoveFileExA(a.c_str(), b.c_str(), 0));
+  EXPECT_WIN32(ERROR_ALREADY_EXISTS, GetLastError());
+  EXPECT_EQ("A", ReadFile(a));
+  EXPECT_EQ("B", ReadFile(b));
+  EXPECT_TRUE(MoveFileExA(a.c_str(), (m_dir.path() + "\\b").c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  EXPECT_FALSE(std::filesystem::exists(a));
+  EXPECT_EQ("A", ReadFile(b));
+  EXPECT_TRUE(MoveFileExA(b.c_str(), m_dir.file("c").c_str(), MOVEFILE_COPY_ALLOWED));
+  EXPECT_EQ("A", ReadFile(m_dir.file("c")));
+
+  EXPECT_FALSE(MoveFileExA(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, GetLastError());
+  EXPECT_FALSE(MoveFileExA(m_dir.file("c").c_str(), m_dir.file("no/c").c_str(), 0));
+  EXPECT_WIN32(ERROR_PATH_NOT_FOUND, GetLastError());
+  EXPECT_FALSE(MoveFileExA(m_dir.file("c").c_str(), m_dir.file("Profiles").c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError());
+  EXPECT_FALSE(MoveFileExA(m_dir.file("c").c_str(), b.c_str(), 0x100));
+  EXPECT_WIN32(ERROR_INVALID_PARAMETER, GetLastError());
+  EXPECT_EQ("A", ReadFile(m_dir.file("c")));
+}
+
+TEST_F(FileOpsTest, DeleteAndAttributes) {
+  const std::string f = m_dir.file("f");
+  ASSERT_TRUE(WriteFile(f, ""));
+  EXPECT_TRUE(DeleteFileA(f.c_str()));
+  EXPECT_FALSE(DeleteFileA(f.c_str()));
+  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, GetLastError());
+  EXPECT_FALSE(DeleteFileA(m_dir.file("no/f").c_str()));
+  EXPECT_WIN32(ERROR_PATH_NOT_FOUND, GetLastError());
+  EXPECT_FALSE(DeleteFileA(m_dir.file("Profiles").c_str()));
+  EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError());
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(f.c_str()));
+  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, GetLastError());
+}
+
+}  // namespace

@@ -1,0 +1,195 @@
+// INI profile files: GetPrivateProfileStringA and WritePrivateProfileStringA.
+
+#include "support/testutil.h"
+
+#include <sundry/platform/file.h>
+#include <sundry/platform/profile.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+using sundry::test::ReadFile;
+using sundry::test::TempDir;
+using sundry::test::WriteFile;
+
+class ProfileTest : public ::testing::Test {
+ protected:
+  std::string get(const char* section, const char* key, const char* dflt = "none", DWORD size = 256) {
+    char buf[256];
+    std::memset(buf, 'X', sizeof buf);
+    m_result = GetPrivateProfileStringA(section, key, dflt, buf, size, m_ini.c_str());
+    m_error = GetLastError();
+    return std::string(buf, m_result);
+  }
+  // Names listed by a null section or key, "|"-joined, with the raw result.
+  std::string list(const char* section, DWORD size = 256) {
+    char buf[256];
+    std::memset(buf, 'X', sizeof buf);
+    m_result = GetPrivateProfileStringA(section, nullptr, "ignored", buf, size, m_ini.c_str());
+    std::string s;
+    for (DWORD i = 0; i < m_result; ++i) s += buf[i] == '\0' ? '|' : buf[i];
+    // Each name ends in a zero, the list in one more; a cut list ends in two.
+    EXPECT_EQ('\0', buf[m_result]);
+    if (m_result + 2 == size) {
+      EXPECT_EQ('\0', buf[m_result + 1]);
+    } else if (m_result > 0) {
+      EXPECT_EQ('\0', buf[m_result - 1]);
+    }
+    return s;
+  }
+  BOOL put(const char* section, const char* key, const char* value) {
+    BOOL ok = WritePrivateProfileStringA(section, key, value, m_ini.c_str());
+    m_error = GetLastError();
+    return ok;
+  }
+  std::string content() const { return ReadFile(m_ini); }
+
+  TempDir m_dir;
+  std::string m_ini = m_dir.file("test.ini");
+  DWORD m_result = 0;
+  DWORD m_error = 0;
+};
+
+const char kSample[] =
+    "; settings\r\n"
+    "[Saved]\r\n"
+    "Work = hex:3C,00, \r\n"
+    "Quoted=\"  padded  \"\r\n"
+    "Single='x'\r\n"
+    "Half=\"open\r\n"
+    ";Hidden=1\r\n"
+    "NoEquals\r\n"
+    "\r\n"
+    "[ Other ]\r\n"
+    "work=second\r\n"
+    "[saved]\r\n"
+    "Late=1\r\n";
+
+TEST_F(ProfileTest, ReadsValuesWithoutRegardToCase) {
+  ASSERT_TRUE(WriteFile(m_ini, kSample));
+  EXPECT_EQ("hex:3C,00,", get("SAVED", "work"));
+  EXPECT_WIN32(ERROR_SUCCESS, m_error);
+  EXPECT_EQ("  padded  ", get("Saved", "Quoted"));
+  EXPECT_EQ("x", get("Saved", "Single"));
+  EXPECT_EQ("\"open", get("Saved", "Half"));
+  EXPECT_EQ("", get("Saved", "NoEquals"));
+  EXPECT_EQ("second", get("other", "WORK"));
+  // A comment is no key; the first of two sections of one name counts.
+  EXPECT_EQ("none", get("Saved", ";Hidden"));
+  EXPECT_EQ("none", get("Saved", "Late"));
+  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, m_error);
+}
+
+TEST_F(ProfileTest, TheDefaultStandsInForWhatIsMissing) {
+  EXPECT_EQ("00", get("S", "K", "00   "));  // no file; trailing blanks go
+  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, m_error);
+  ASSERT_TRUE(WriteFile(m_ini, kSample));
+  EXPECT_EQ("dflt", get("Nope", "K", "dflt"));
+  EXPECT_EQ("", get("Saved", "Nope", nullptr));
+  char buf[8] = "XXXXXXX";
+  EXPECT_EQ(2u, GetPrivateProfileStringA("S", "K", "dd", buf, sizeof buf, nullptr));
+  EXPECT_STREQ("dd", buf);
+  EXPECT_WIN32(ERROR_INVALID_PARAMETER, GetLastError());
+}
+
+TEST_F(ProfileTest, ATextLongerThanTheBufferIsCutToSizeMinusOne) {
+  ASSERT_TRUE(WriteFile(m_ini, kSample));
+  EXPECT_EQ("hex:", get("Saved", "Work", "", 5));
+  EXPECT_EQ(4u, m_result);
+  EXPECT_EQ("", get("Saved", "Work", "", 1));
+  EXPECT_EQ("dfl", get("Saved", "Nope", "dflt", 4));
+  char buf[4] = "abc";
+  EXPECT_EQ(0u, GetPrivateProfileStringA("Saved", "Work", "", buf, 0, m_ini.c_str()));
+  EXPECT_STREQ("abc", buf);
+  EXPECT_EQ(0u, GetPrivateProfileStringA("Saved", "Work", "", nullptr, 10, m_ini.c_str()));
+}
+
+TEST_F(ProfileTest, NullNamesListSectionsAndKeys) {
+  ASSERT_TRUE(WriteFile(m_ini, kSample));
+  EXPECT_EQ("Saved|Other|saved|", list(nullptr));
+  EXPECT_EQ("Work|Quoted|Single|Half|NoEquals|", list("saved"));
+  // Cut lists end in two zeros and give size - 2.
+  EXPECT_EQ("Saved|Ot", list(nullptr, 10));
+  EXPECT_EQ(8u, m_result);
+  EXPECT_EQ("", list("Missing"));
+  EXPECT_EQ(0u, m_result);
+}
+
+TEST_F(ProfileTest, WritingMakesAFileWithWindowsLineEnds) {
+  ASSERT_TRUE(put("HKEY_CURRENT_USER\\Software\\S", "Work", "hex:3C,"));
+  ASSERT_TRUE(put("HKEY_CURRENT_USER\\Software\\S", "Home", "1"));
+  ASSERT_TRUE(put("Second", "A", ""));
+  EXPECT_EQ("[HKEY_CURRENT_USER\\Software\\S]\r\nWork=hex:3C,\r\nHome=1\r\n[Second]\r\nA=\r\n", content());
+  EXPECT_EQ("hex:3C,", get("hkey_current_user\\software\\s", "WORK"));
+}
+
+TEST_F(ProfileTest, WritingChangesOnlyTheLinesConcerned) {
+  ASSERT_TRUE(WriteFile(m_ini, "; keep me\n[A]\nx = 1\n\n[B]\ny=2"));
+  ASSERT_TRUE(put("a", "X", "changed"));
+  EXPECT_EQ("; keep me\n[A]\nX=changed\n\n[B]\ny=2", content());
+  // A new key goes after the section's last entry; the file keeps LF ends
+  // and a last line without one is ended first.
+  ASSERT_TRUE(put("A", "z", "3"));
+  ASSERT_TRUE(put("B", "w", "4"));
+  EXPECT_EQ("; keep me\n[A]\nX=changed\nz=3\n\n[B]\ny=2\nw=4\n", content());
+  ASSERT_TRUE(put("C", "k", "v"));
+  EXPECT_EQ("; keep me\n[A]\nX=changed\nz=3\n\n[B]\ny=2\nw=4\n[C]\nk=v\n", content());
+}
+
+TEST_F(ProfileTest, NullValuesAndKeysDelete) {
+  ASSERT_TRUE(WriteFile(m_ini, "[A]\r\nx=1\r\ny=2\r\n[B]\r\nz=3\r\n[a]\r\nq=4\r\n"));
+  ASSERT_TRUE(put("A", "x", nullptr));
+  EXPECT_EQ("[A]\r\ny=2\r\n[B]\r\nz=3\r\n[a]\r\nq=4\r\n", content());
+  ASSERT_TRUE(put("a", nullptr, nullptr));
+  EXPECT_EQ("[B]\r\nz=3\r\n", content());
+  // Deleting what is not there succeeds and makes no file.
+  ASSERT_TRUE(put("B", "none", nullptr));
+  EXPECT_EQ("[B]\r\nz=3\r\n", content());
+  const std::string other = m_dir.file("other.ini");
+  EXPECT_TRUE(WritePrivateProfileStringA("S", "K", nullptr, other.c_str()));
+  EXPECT_FALSE(std::filesystem::exists(other));
+}
+
+TEST_F(ProfileTest, WhatTheFileCouldNotHoldIsRefused) {
+  ASSERT_TRUE(WriteFile(m_ini, "[A]\nx=1\n"));
+  struct Case {
+    const char *section, *key, *value;
+  } cases[] = {
+      {nullptr, "k", "v"}, {"A", "k", "v\r\n[B]"}, {"A\n", "k", "v"}, {"A]", "k", "v"},
+      {"A", "k=1", "v"},   {"A", "[k", "v"},       {"A", ";k", "v"},  {"A", "k\n", "v"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_FALSE(put(c.section, c.key, c.value)) << (c.key ? c.key : "");
+    EXPECT_WIN32(ERROR_INVALID_PARAMETER, m_error);
+  }
+  EXPECT_EQ("[A]\nx=1\n", content());
+  EXPECT_FALSE(WritePrivateProfileStringA("A", "k", "v", nullptr));
+  EXPECT_FALSE(WritePrivateProfileStringA("A", "k", "v", m_dir.file("no/such/dir.ini").c_str()));
+  EXPECT_WIN32(ERROR_PATH_NOT_FOUND, GetLastError());
+}
+
+DWORD failAlways(sundry::platform::FileOperation op, void* context) {
+  return op == *static_cast<sundry::platform::FileOperation*>(context) ? static_cast<DWORD>(ERROR_DISK_FULL) : 0u;
+}
+
+TEST_F(ProfileTest, AFailedWriteLeavesTheFileAsItWas) {
+  using Op = sundry::platform::FileOperation;
+  ASSERT_TRUE(WriteFile(m_ini, "[A]\nx=1\n"));
+  for (Op op : {Op::Open, Op::Write, Op::Sync, Op::Rename}) {
+    Op chosen = op;
+    sundry::platform::SetFileFaultHook(failAlways, &chosen);
+    const BOOL ok = put("A", "x", "2");
+    sundry::platform::SetFileFaultHook(nullptr, nullptr);
+    EXPECT_FALSE(ok) << static_cast<int>(op);
+    EXPECT_EQ("[A]\nx=1\n", content()) << static_cast<int>(op);
+    size_t files = 0;
+    for (auto& e : std::filesystem::directory_iterator(m_dir.path())) files += e.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(1u, files) << "a file was left beside the INI file";
+  }
+}
+
+}  // namespace

@@ -1,0 +1,183 @@
+#pragma once
+// Support for the proxy tests: a reach into CProxy's record codec, record
+// bytes made by hand, a fresh registry store and application-data folder
+// per test, and a Mozilla profile in it.
+
+#include "registry/registry_fixture.h"
+
+#include <sundry/proxy/Proxy.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// Friend of CProxy: the private record and preference codec.
+class CProxyTestPeer {
+ public:
+  static BOOL build(CProxy& p) { return p.buildProxyDataIE(); }
+  static std::string record(const CProxy& p) {
+    return p.m_pData ? std::string(reinterpret_cast<const char*>(p.m_pData.get()), p.m_dwDataSize) : std::string();
+  }
+  // Parses from a heap block of exactly the record's size, so that a read
+  // past its end is caught by the address sanitizer.
+  static BOOL parse(CProxy& p, const std::string& record) {
+    std::vector<unsigned char> block(record.begin(), record.end());
+    return p.parseProxyDataIE(block.empty() ? nullptr : block.data(), static_cast<DWORD>(block.size()));
+  }
+  static BOOL parse(CProxy& p, const std::string& record, bool* complete) {
+    std::vector<unsigned char> block(record.begin(), record.end());
+    return p.parseRecord(block.data(), static_cast<DWORD>(block.size()), complete);
+  }
+  static BOOL parseHex(CProxy& p, const char* text) { return p.parseProxyData(text); }
+  static BOOL parsePrefs(CProxy& p, const std::string& text) {
+    std::vector<char> block(text.begin(), text.end());
+    return p.parsePrefsText(block.data(), block.size());
+  }
+  static CString proxyText(const CProxy& p) { return p.proxyText(); }
+  // Sets the exceptions text as it is, without the merge of setExceptions.
+  static void setRawExceptions(CProxy& p, const char* text) { p.m_StrExceptions = text; }
+  static CString saveValue(const CProxy& p) { return p.m_StrSaveValue; }
+};
+
+namespace sundry::test {
+
+// A connection-settings record made byte by byte.
+inline std::string MakeRecord(uint32_t counter, uint32_t flags, const std::string& proxies,
+                              const std::string& exceptions = "", const std::string& script = "",
+                              uint32_t version = 60) {
+  std::string r;
+  auto word = [&r](uint32_t v) {
+    for (int i = 0; i < 4; ++i) r += static_cast<char>(v >> (8 * i));
+  };
+  word(version);
+  word(counter);
+  word(flags);
+  word(static_cast<uint32_t>(proxies.size()));
+  r += proxies;
+  word(static_cast<uint32_t>(exceptions.size()));
+  r += exceptions;
+  word(static_cast<uint32_t>(script.size()));
+  r += script;
+  r += std::string(24, '\0');
+  return r;
+}
+
+inline uint32_t RecordWord(const std::string& r, size_t at) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(r[at + i]);
+  return v;
+}
+
+// The entries of a protocol list as "name=host:port" in name order.
+inline std::string Entries(CProxy& p) {
+  std::vector<std::string> items;
+  CProxyProtocols* list = p.getProxyList();
+  POSITION pos = list->GetStartPosition();
+  while (pos != nullptr) {
+    CString key;
+    CProxyProtocol* e = nullptr;
+    list->GetNextAssoc(pos, key, e);
+    items.push_back(std::string(key.GetString()) + "=" + e->getProxyPort().GetString());
+  }
+  std::sort(items.begin(), items.end());
+  std::string s;
+  for (const auto& i : items) s += (s.empty() ? "" : " ") + i;
+  return s;
+}
+
+// Every part of the model, for comparing a model before and after.
+inline std::string Describe(CProxy& p) {
+  std::string s = "enabled=" + std::to_string(p.getEnabled()) + " auto=" + std::to_string(p.getAutoDetect()) +
+                  " bypass=" + std::to_string(p.getBypassLocal()) + " script=" + std::to_string(p.getScriptEnabled()) +
+                  " version=" + std::to_string(p.getVersion()) + " count=" + std::to_string(p.getUpdateCount()) +
+                  " flags=" + std::to_string(p.getFlags()) + " socks=" + std::to_string(p.getSocksVersion()) +
+                  " url=[" + p.getScript().GetString() + "] exceptions=[" + p.getExceptions().GetString() +
+                  "] protocols=[" + Entries(p) + "] record=" + std::to_string(CProxyTestPeer::record(p).size());
+  return s;
+}
+
+constexpr char kConnectionsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+constexpr char kTemplateKey[] = "Software\\Sundry\\Template";
+constexpr char kSaveKey[] = "Software\\Sundry\\Saved";
+
+// A fresh registry store and a fresh application-data folder.
+class ProxyTest : public RegistryTest {
+ protected:
+  void SetUp() override {
+    RegistryTest::SetUp();
+    m_appData = m_dir.file("appdata");
+    std::filesystem::create_directories(m_appData);
+    m_appEnv = std::make_unique<ScopedEnv>("SUNDRY_APPDATA", m_appData.c_str());
+  }
+  void TearDown() override {
+    m_appEnv.reset();
+    RegistryTest::TearDown();
+  }
+
+  // Makes the profile Mozilla/Profiles/default/<name> below the
+  // application-data folder; returns its path.
+  std::string makeProfile(const std::string& name = "x1y2z3.slt") {
+    std::string dir = m_appData + "/Mozilla/Profiles/default/" + name;
+    std::filesystem::create_directories(dir);
+    return dir;
+  }
+  // The browser's record of a connection; "" when it has none.
+  static std::string browserRecord(const char* connection) {
+    DWORD type = 0;
+    std::string data;
+    return queryRaw(kConnectionsKey, connection, &type, &data) == ERROR_SUCCESS ? data : std::string();
+  }
+  // The saved copy under kSaveKey; "(none)" when there is none.
+  static std::string savedCopy(const char* name) {
+    DWORD type = 0;
+    std::string data;
+    return queryRaw(kSaveKey, name, &type, &data) == ERROR_SUCCESS ? data : "(none)";
+  }
+  static bool hasValue(const char* key, const char* name) {
+    DWORD type = 0;
+    std::string data;
+    return queryRaw(key, name, &type, &data) == ERROR_SUCCESS;
+  }
+  static void setBinary(const char* key, const char* name, const std::string& data) {
+    setRaw(key, name, REG_BINARY, data.data(), static_cast<DWORD>(data.size()));
+  }
+  // Names the default browser in HKEY_CLASSES_ROOT.
+  static void setHandler(const std::string& command) {
+    HKEY key = nullptr;
+    ASSERT_WIN32(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, "http\\shell\\open\\command", 0, nullptr, 0,
+                                                KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    EXPECT_WIN32(ERROR_SUCCESS, RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                                               static_cast<DWORD>(command.size() + 1)));
+    RegCloseKey(key);
+  }
+
+  std::string m_appData;
+  std::unique_ptr<ScopedEnv> m_appEnv;
+};
+
+// A prefs.js the way the browser writes it.
+inline const char* BrowserPrefs() {
+  return "# Mozilla User Preferences\n"
+         "\n"
+         "/* Do not edit this file.\n"
+         " *\n"
+         " * If you make changes to this file while the application is running,\n"
+         " * the changes will be overwritten when the application exits.\n"
+         " */\n"
+         "\n"
+         "user_pref(\"browser.startup.homepage\", \"http://www.example.com/\");\n"
+         "user_pref(\"mail.identity.id1.fullName\", \"Chris \\\"CJ\\\" Example\");\n"
+         "user_pref(\"network.cookie.cookieBehavior\", 1);\n"
+         "user_pref(\"network.proxy.ftp\", \"ftp.proxy.example\");\n"
+         "user_pref(\"network.proxy.ftp_port\", 2121);\n"
+         "user_pref(\"network.proxy.http\", \"proxy.example\");\n"
+         "user_pref(\"network.proxy.http_port\", 3128);\n"
+         "user_pref(\"network.proxy.no_proxies_on\", \"localhost,127.0.0.1\");\n"
+         "user_pref(\"network.proxy.share_proxy_settings\", true);\n"
+         "user_pref(\"network.proxy.type\", 1);\n"
+         "user_pref(\"print.print_footerleft\", \"&PT\");\n";
+}
+
+}  // namespace sundry::test

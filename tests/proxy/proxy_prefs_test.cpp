@@ -1,0 +1,343 @@
+// Browser detection, the Mozilla profile, and reading and rewriting
+// prefs.js.
+
+#include "proxy/proxy_fixture.h"
+
+#include <sundry/platform/file.h>
+#include <sundry/platform/fileops.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using sundry::test::BrowserPrefs;
+using sundry::test::Entries;
+using sundry::test::ProxyTest;
+using sundry::test::ReadFile;
+using sundry::test::WriteFile;
+using Peer = CProxyTestPeer;
+
+using ProxyBrowserTest = ProxyTest;
+using ProxyPrefsTest = ProxyTest;
+
+TEST_F(ProxyBrowserTest, TheHttpHandlerNamesTheBrowser) {
+  struct Case {
+    const char* command;
+    CProxy::eBROWSER kind;
+  } cases[] = {
+      {"\"C:\\Program Files\\Internet Explorer\\IEXPLORE.EXE\" -nohome", CProxy::BROWSER_IE},
+      {"c:\\progra~1\\intern~1\\iexplore.exe %1", CProxy::BROWSER_IE},
+      {"\"C:\\Program Files\\Netscape\\Netscape 6\\NETSCP6.EXE\" -url \"%1\"", CProxy::BROWSER_NETSCAPE},
+      {"C:\\netscape\\iexplore-and-netscp.exe", CProxy::BROWSER_IE},
+      {"\"C:\\Program Files\\Opera\\opera.exe\" \"%1\"", CProxy::BROWSER_UNSUPPORTED},
+  };
+  for (const Case& c : cases) {
+    setHandler(c.command);
+    CProxy p;
+    EXPECT_EQ(c.kind, p.getBrowser()) << c.command;
+  }
+}
+
+TEST_F(ProxyBrowserTest, AnUnsupportedBrowserIsAskedForAgain) {
+  CProxy p;
+  EXPECT_EQ(CProxy::BROWSER_UNSUPPORTED, p.getBrowser());  // no handler at all
+  EXPECT_EQ(0, p.setBrowser(CProxy::BROWSER_UNDETERMINED));
+  setHandler("iexplore.exe");
+  EXPECT_EQ(CProxy::BROWSER_IE, p.getBrowser());
+  // A determined browser is kept until it is determined anew.
+  setHandler("netscp.exe");
+  EXPECT_EQ(CProxy::BROWSER_IE, p.getBrowser());
+  EXPECT_EQ(1, p.setBrowser(CProxy::BROWSER_UNDETERMINED));
+  EXPECT_EQ(CProxy::BROWSER_NETSCAPE, p.getBrowser());
+}
+
+TEST_F(ProxyPrefsTest, TheProfileIsTheFirstSltDirectory) {
+  makeProfile("b.slt");
+  makeProfile("a.slt");
+  ASSERT_TRUE(WriteFile(m_appData + "/Mozilla/Profiles/default/0.slt", "a file, not a profile"));
+  CProxy p;
+  EXPECT_EQ(1, p.setBrowser(CProxy::BROWSER_NETSCAPE));
+  EXPECT_EQ(m_appData + "\\Mozilla\\Profiles\\default\\a.slt", std::string(p.getNetscapeDirectory()));
+}
+
+TEST_F(ProxyPrefsTest, NoProfileDirectoryMeansNothingIsReadOrWritten) {
+  // Only a file matches *.slt.
+  std::filesystem::create_directories(m_appData + "/Mozilla/Profiles/default");
+  ASSERT_TRUE(WriteFile(m_appData + "/Mozilla/Profiles/default/x.slt", ""));
+  CProxy p;
+  p.setBrowser(CProxy::BROWSER_NETSCAPE);
+  EXPECT_STREQ("", p.getNetscapeDirectory());
+  EXPECT_EQ(0, p.getBrowserProxies());
+  p.setProxyForProtocol("a:1", "http");
+  EXPECT_EQ(0, p.setBrowserProxies());
+  std::vector<std::string> names;
+  for (auto& e : std::filesystem::recursive_directory_iterator(m_appData)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ((std::vector<std::string>{"Mozilla", "Profiles", "default", "x.slt"}), names);
+}
+
+TEST_F(ProxyPrefsTest, ReadsTheProxyLinesTheBrowserWrote) {
+  const std::string dir = makeProfile();
+  ASSERT_TRUE(WriteFile(dir + "/prefs.js", BrowserPrefs()));
+  CProxy p;
+  p.setBrowser(CProxy::BROWSER_NETSCAPE);
+  EXPECT_EQ(1, p.getBrowserProxies());
+  EXPECT_EQ("ftp=ftp.proxy.example:2121 http=proxy.example:3128", Entries(p));
+  EXPECT_EQ(1, p.getEnabled());
+  EXPECT_EQ(0, p.getAutoDetect());
+  EXPECT_STREQ("localhost;127.0.0.1", p.getExceptions());
+  // Reading changes nothing on the disk.
+  EXPECT_EQ(BrowserPrefs(), ReadFile(dir + "/prefs.js"));
+}
+
+TEST_F(ProxyPrefsTest, PreferenceValuesSetTheModel) {
+  struct Case {
+    const char* lines;
+    BOOL result;
+    int enabled, autoDetect, scriptEnabled;
+    const char* entries;
+  } cases[] = {
+      {"user_pref(\"network.proxy.type\", 2);", 0, 1, 1, 0, ""},
+      {"user_pref(\"network.proxy.type\",1);", 0, 1, 0, 0, ""},
+      // The browser's "no proxy" leaves the switch off.
+      {"user_pref(\"network.proxy.type\", 0);", 0, 0, 0, 0, ""},
+      {"user_pref(\"network.proxy.http_port\", 8080);", 1, 0, 0, 0, "http=:8080"},
+      {"user_pref(\"network.proxy.http_port\",80);\nuser_pref(\"network.proxy.HTTP\",\"h\");", 1, 0, 0, 0,
+       "http=h:80"},
+      {"user_pref(\"network.proxy.autoconfig_url\", \"http://w/p.pac\");", 0, 0, 0, 1, ""},
+      {"user_pref(\"network.proxy.ssl\", \"s\");\nuser_pref(\"network.proxy.ssl_port\", 12345678);", 1, 0, 0, 0,
+       "ssl=s:1234567"},
+  };
+  for (const Case& c : cases) {
+    CProxy p;
+    p.enable(1);
+    p.scriptEnable(1);
+    EXPECT_EQ(c.result, Peer::parsePrefs(p, c.lines)) << c.lines;
+    EXPECT_EQ(c.enabled, p.getEnabled()) << c.lines;
+    EXPECT_EQ(c.autoDetect, p.getAutoDetect()) << c.lines;
+    EXPECT_EQ(c.scriptEnabled, p.getScriptEnabled()) << c.lines;
+    EXPECT_EQ(c.entries, Entries(p)) << c.lines;
+  }
+  CProxy p;
+  Peer::parsePrefs(p, "user_pref(\"network.proxy.socks_version\", 4);");
+  EXPECT_EQ(4u, p.getSocksVersion());
+}
+
+TEST_F(ProxyPrefsTest, LinesOfAnotherFormAreTakenAsAbsent) {
+  // More forms are tried by the fuzz test; these are the typical ones.
+  const char* lines[] = {
+      "user_pref(\"network.proxy.http\", proxy);",        // text without quotes
+      "user_pref(\"network.proxy.http\", \"proxy);",      // no closing quote
+      "user_pref(\"network.proxy.http_port\", \"80\");",  // a port as text
+      "user_pref(\"network.proxy.http\" \"a\");",         // no comma
+      "user_pref(\"network.proxy.share_proxy_settings\", true);",
+  };
+  for (const char* line : lines) {
+    CProxy p;
+    p.setProxyForProtocol("keep:1", "http");
+    p.setExceptions("keep");
+    p.setSocksVersion(4);
+    EXPECT_EQ(0, Peer::parsePrefs(p, line)) << line;
+    EXPECT_EQ("http=keep:1", Entries(p)) << line;
+    EXPECT_STREQ("keep;", p.getExceptions()) << line;
+    EXPECT_EQ(4u, p.getSocksVersion()) << line;
+  }
+  // A name of 128 characters is too long to be a proxy preference.
+  CProxy p;
+  EXPECT_EQ(0, Peer::parsePrefs(p, "user_pref(\"network.proxy." + std::string(128, 'a') + "\", \"h\");"));
+  EXPECT_EQ("", Entries(p));
+  EXPECT_EQ(1, Peer::parsePrefs(p, "user_pref(\"network.proxy." + std::string(127, 'a') + "\", \"h\");"));
+}
+
+// Sets up a profile with the given prefs.js and a model holding the
+// entries; returns the profile directory.
+std::string writeWith(ProxyPrefsTest* t, CProxy& p, const char* prefs) {
+  (void)t;
+  p.setBrowser(CProxy::BROWSER_NETSCAPE);
+  const std::string dir = sundry::platform::NativePath(p.getNetscapeDirectory());
+  if (prefs != nullptr) WriteFile(dir + "/prefs.js", prefs);
+  return dir;
+}
+
+TEST_F(ProxyPrefsTest, RewritingKeepsEveryOtherLineInOrderAndReplacesTheProxyLines) {
+  const std::string dir = makeProfile();
+  CProxy p;
+  writeWith(this, p, BrowserPrefs());
+  p.setProxyForProtocol("h.example:8080", "https");
+  p.setProxyForProtocol("f.example:21", "ftp");
+  p.enable(1);
+  p.setExceptions("a;b");
+  p.setScript("http://w/p.pac");
+  p.setSocksVersion(4);
+  ASSERT_EQ(1, p.setBrowserProxies());
+  EXPECT_EQ(
+      "# Mozilla User Preferences\n"
+      "/* Do not edit this file.\n"
+      "*\n"
+      "* If you make changes to this file while the application is running,\n"
+      "* the changes will be overwritten when the application exits.\n"
+      "*/\n"
+      "user_pref(\"browser.startup.homepage\", \"http://www.example.com/\");\n"
+      "user_pref(\"mail.identity.id1.fullName\", \"Chris \\\"CJ\\\" Example\");\n"
+      "user_pref(\"network.cookie.cookieBehavior\", 1);\n"
+      "user_pref(\"print.print_footerleft\", \"&PT\");\n"
+      "user_pref(\"network.proxy.type\",1);\n"
+      "user_pref(\"network.proxy.autoconfig_url\",\"http://w/p.pac\");\n"
+      "user_pref(\"network.proxy.no_proxies_on\",\"a,b,\");\n"
+      "user_pref(\"network.proxy.socks_version\",4);\n"
+      "user_pref(\"network.proxy.ftp\",\"f.example\");\n"
+      "user_pref(\"network.proxy.ftp_port\",21);\n"
+      "user_pref(\"network.proxy.ssl\",\"h.example\");\n"
+      "user_pref(\"network.proxy.ssl_port\",8080);\n",
+      ReadFile(dir + "/prefs.js"));
+  // The model keeps the commas; the copy of the new file is beside it.
+  EXPECT_STREQ("a,b,", p.getExceptions());
+  EXPECT_EQ(ReadFile(dir + "/prefs.js"), ReadFile(dir + "/prefs.scm.bak"));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/prefs.scm"));
+
+  // Read back, the file gives the same settings (https became ssl).
+  CProxy q;
+  q.setBrowser(CProxy::BROWSER_NETSCAPE);
+  EXPECT_EQ(1, q.getBrowserProxies());
+  EXPECT_EQ("ftp=f.example:21 ssl=h.example:8080", Entries(q));
+  EXPECT_STREQ("a;b;", q.getExceptions());
+  EXPECT_STREQ("http://w/p.pac", q.getScript());
+  EXPECT_EQ(1, q.getScriptEnabled());
+  EXPECT_EQ(4u, q.getSocksVersion());
+  // Written again from what was read, the file is the same byte for byte.
+  const std::string once = ReadFile(dir + "/prefs.js");
+  ASSERT_EQ(1, q.setBrowserProxies());
+  EXPECT_EQ(once, ReadFile(dir + "/prefs.js"));
+}
+
+TEST_F(ProxyPrefsTest, TheAllEntryIsWrittenForTheFourProtocols) {
+  const std::string dir = makeProfile();
+  CProxy p;
+  writeWith(this, p, "user_pref(\"network.proxy.gopher\",\"old\");\n");
+  p.setProxyForAll("all.example", 3128);
+  p.setProxyForProtocol("s:1080", "socks");
+  ASSERT_EQ(1, p.setBrowserProxies());
+  EXPECT_EQ(
+      "user_pref(\"network.proxy.http\",\"all.example\");\n"
+      "user_pref(\"network.proxy.http_port\",3128);\n"
+      "user_pref(\"network.proxy.ssl\",\"all.example\");\n"
+      "user_pref(\"network.proxy.ssl_port\",3128);\n"
+      "user_pref(\"network.proxy.ftp\",\"all.example\");\n"
+      "user_pref(\"network.proxy.ftp_port\",3128);\n"
+      "user_pref(\"network.proxy.gopher\",\"all.example\");\n"
+      "user_pref(\"network.proxy.gopher_port\",3128);\n",
+      ReadFile(dir + "/prefs.js"));
+}
+
+TEST_F(ProxyPrefsTest, LineEndsLongLinesAndAMissingFinalNewline) {
+  const std::string dir = makeProfile();
+  const std::string longValue(3000, 'v');
+  CProxy p;
+  writeWith(this, p,
+            ("# Mozilla User Preferences\r\n\r\nuser_pref(\"a.long\", \"" + longValue +
+             "\");\r\nuser_pref(\"network.proxy.http\",\"x\");\r\nuser_pref(\"z.last\", 1);")
+                .c_str());
+  p.setProxyForProtocol("h:1", "http");
+  ASSERT_EQ(1, p.setBrowserProxies());
+  EXPECT_EQ("# Mozilla User Preferences\r\nuser_pref(\"a.long\", \"" + longValue +
+                "\");\r\nuser_pref(\"z.last\", 1);\n"
+                "user_pref(\"network.proxy.http\",\"h\");\r\nuser_pref(\"network.proxy.http_port\",1);\r\n",
+            ReadFile(dir + "/prefs.js"));
+}
+
+TEST_F(ProxyPrefsTest, WithoutPrefsJsANewFileGetsTheHeader) {
+  const std::string dir = makeProfile();
+  CProxy p;
+  writeWith(this, p, nullptr);
+  p.enable(1);
+  p.autoDetect(1);
+  ASSERT_EQ(1, p.setBrowserProxies());
+  EXPECT_EQ(
+      "# Mozilla User Preferences\n// This is a generated file!\n\n"
+      "user_pref(\"network.proxy.type\",2);\n",
+      ReadFile(dir + "/prefs.js"));
+}
+
+// Fails the chosen file operation of the library's streams.
+struct Fault {
+  sundry::platform::FileOperation op;
+  int countdown;
+};
+DWORD failNth(sundry::platform::FileOperation op, void* context) {
+  auto* f = static_cast<Fault*>(context);
+  if (op != f->op) return 0;
+  return --f->countdown == 0 ? static_cast<DWORD>(ERROR_DISK_FULL) : 0u;
+}
+
+TEST_F(ProxyPrefsTest, AFailedWriteNeverTouchesPrefsJs) {
+  const std::string dir = makeProfile();
+  using Op = sundry::platform::FileOperation;
+  for (Op op : {Op::Open, Op::Read, Op::Write, Op::Sync}) {
+    for (int n = 1; n <= 3; ++n) {
+      ASSERT_TRUE(WriteFile(dir + "/prefs.js", BrowserPrefs()));
+      std::filesystem::remove(dir + "/prefs.scm");
+      CProxy p;
+      p.setBrowser(CProxy::BROWSER_NETSCAPE);
+      p.setProxyForProtocol("new:1", "http");
+      Fault fault{op, n};
+      sundry::platform::SetFileFaultHook(failNth, &fault);
+      const BOOL result = p.setBrowserProxies();
+      sundry::platform::SetFileFaultHook(nullptr, nullptr);
+      const std::string now = ReadFile(dir + "/prefs.js");
+      if (fault.countdown > 0) {
+        // The operation was not used that often: the write went through.
+        EXPECT_EQ(1, result) << static_cast<int>(op) << " " << n;
+        EXPECT_NE(std::string::npos, now.find("\"new\"")) << static_cast<int>(op) << " " << n;
+      } else {
+        EXPECT_EQ(0, result) << static_cast<int>(op) << " " << n;
+        EXPECT_EQ(BrowserPrefs(), now) << static_cast<int>(op) << " " << n;
+        EXPECT_FALSE(std::filesystem::exists(dir + "/prefs.scm")) << static_cast<int>(op) << " " << n;
+      }
+    }
+  }
+}
+
+TEST_F(ProxyPrefsTest, ReadingPrefsJsEndsTheRunningBrowser) {
+  const std::string dir = makeProfile();
+  ASSERT_TRUE(WriteFile(dir + "/prefs.js", BrowserPrefs()));
+  // A child of our own that carries the browser's name.
+  const std::string exe = m_dir.file("netscp6.exe");
+  std::filesystem::copy_file("/bin/sleep", exe);
+  char arg0[] = "netscp6.exe";
+  char arg1[] = "30";
+  char* argv[] = {arg0, arg1, nullptr};
+  pid_t child = 0;
+  ASSERT_EQ(0, posix_spawn(&child, exe.c_str(), nullptr, nullptr, argv, environ));
+  // Give it time to become the program it names.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+  CProxy p;
+  p.setBrowser(CProxy::BROWSER_NETSCAPE);
+  EXPECT_EQ(1, p.getBrowserProxies());
+
+  int status = 0;
+  pid_t done = 0;
+  for (int i = 0; i < 50 && done == 0; ++i) {
+    done = waitpid(child, &status, WNOHANG);
+    if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  if (done == 0) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    FAIL() << "the process named netscp6.exe was still running";
+  }
+  EXPECT_TRUE(WIFSIGNALED(status));
+}
+
+}  // namespace

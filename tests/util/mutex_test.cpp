@@ -1,0 +1,279 @@
+// CMutexSimple and the named mutex functions under it, within one process
+// and across real processes.
+
+#include "support/testutil.h"
+
+#include <sundry/platform/error.h>
+#include <sundry/platform/sync.h>
+#include <sundry/util/MutexSimple.h>
+
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <memory>
+#include <poll.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using sundry::test::ScopedEnv;
+using sundry::test::TempDir;
+
+namespace {
+
+// Every test gets a runtime directory of its own.
+class MutexTest : public ::testing::Test {
+ protected:
+  TempDir m_dir;
+  ScopedEnv m_env{"XDG_RUNTIME_DIR", m_dir.path().c_str()};
+};
+
+// Reads one byte, waiting at most ten seconds; 0 on time-out or end of file.
+char readByte(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  char c = 0;
+  return poll(&p, 1, 10000) == 1 && read(fd, &c, 1) == 1 ? c : 0;
+}
+
+// A forked process running body(in, out) with pipes to and from the test;
+// killed with SIGKILL when it goes out of scope.
+struct Child {
+  explicit Child(const std::function<void(int in, int out)>& body) {
+    int down[2], up[2];
+    if (pipe(down) != 0 || pipe(up) != 0) return;
+    pid = fork();
+    if (pid == 0) {
+      close(down[1]);
+      close(up[0]);
+      body(down[0], up[1]);
+      _exit(0);
+    }
+    close(down[0]);
+    close(up[1]);
+    to = down[1];
+    from = up[0];
+  }
+  ~Child() {
+    kill9();
+    close(to);
+    close(from);
+  }
+  char ask(char c) { return write(to, &c, 1) == 1 ? readByte(from) : 0; }
+  void kill9() {
+    if (pid > 0 && kill(pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);
+    pid = -1;
+  }
+  pid_t pid = -1;
+  int to = -1, from = -1;
+};
+
+void send(int fd, char c) { (void)!write(fd, &c, 1); }
+
+// Whether the named mutex exists now, as CreateMutexA reports it.
+bool exists(const char* name) {
+  HANDLE h = CreateMutexA(nullptr, FALSE, name);
+  bool existed = h != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+  if (h != nullptr) CloseHandle(h);
+  return existed;
+}
+
+TEST_F(MutexTest, FirstClaimWinsUntilReleased) {
+  SetLastError(ERROR_ALREADY_EXISTS);  // a stale code must not look like an existing mutex
+  CMutexSimple first, second;
+  EXPECT_TRUE(second.releaseMutex());  // holds nothing
+  EXPECT_TRUE(first.getMutex("App"));
+  EXPECT_TRUE(first.getMutex("Other"));  // already holding: the name is ignored
+  EXPECT_FALSE(second.getMutex("App"));
+  EXPECT_FALSE(second.isHeld());
+  EXPECT_FALSE(exists("Other"));
+  EXPECT_TRUE(first.releaseMutex());
+  EXPECT_TRUE(second.getMutex(nullptr));  // the stored name
+  EXPECT_FALSE(first.getMutex(nullptr));
+}
+
+TEST_F(MutexTest, CopiesAndOtherThreadsNeverLeaveAClaimBehind) {
+  auto holder = std::make_unique<CMutexSimple>();
+  std::thread([&] { EXPECT_TRUE(holder->getMutex("App")); }).join();
+  {
+    CMutexSimple copy(*holder);
+    EXPECT_FALSE(copy.isHeld());
+    EXPECT_FALSE(copy.getMutex(nullptr));
+  }
+  EXPECT_TRUE(exists("App"));  // the copy's end released nothing
+  EXPECT_FALSE(holder->releaseMutex());  // not the claiming thread
+  EXPECT_WIN32(ERROR_NOT_OWNER, GetLastError());
+  EXPECT_TRUE(holder->isHeld());
+  holder.reset();  // the destructor still closes the handle
+  EXPECT_FALSE(exists("App"));
+
+  CMutexSimple claimed, blank;
+  ASSERT_TRUE(claimed.getMutex("B"));
+  claimed = blank;  // assignment gives the target's claim up
+  EXPECT_FALSE(exists("B"));
+}
+
+TEST_F(MutexTest, ClaimsAcrossProcessesAndAKilledHolder) {
+  // The holder answers 'R' by releasing ('T'/'F') and 'C' by claiming again
+  // ('Y'/'N'). It also starts a forked child and an exec'd program that
+  // outlive it; neither may keep its claim alive.
+  int pids[2];
+  ASSERT_EQ(0, pipe(pids));
+  Child holder([&](int in, int out) {
+    CMutexSimple m;
+    send(out, m.getMutex("App") ? 'Y' : 'N');
+    pid_t kids[2] = {fork(), 0};
+    if (kids[0] == 0) for (;;) pause();
+    if ((kids[1] = fork()) == 0) {
+      execlp("sleep", "sleep", "30", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    (void)!write(pids[1], kids, sizeof kids);
+    for (char c; read(in, &c, 1) == 1;) {
+      if (c == 'R') send(out, m.releaseMutex() ? 'T' : 'F');
+      if (c == 'C') send(out, m.getMutex(nullptr) ? 'Y' : 'N');
+    }
+  });
+  pid_t orphans[2] = {0, 0};
+  ASSERT_EQ(static_cast<ssize_t>(sizeof orphans), read(pids[0], orphans, sizeof orphans));
+  close(pids[0]);
+  close(pids[1]);
+  CMutexSimple m;
+  EXPECT_EQ('Y', readByte(holder.from));
+  EXPECT_FALSE(m.getMutex("App"));
+  EXPECT_EQ('T', holder.ask('R'));
+  EXPECT_TRUE(m.getMutex("App"));
+  EXPECT_EQ('N', holder.ask('C'));
+  EXPECT_TRUE(m.releaseMutex());
+  EXPECT_EQ('Y', holder.ask('C'));
+  EXPECT_FALSE(m.getMutex("App"));
+  holder.kill9();
+  EXPECT_TRUE(m.getMutex("App"));
+  for (pid_t p : orphans) EXPECT_EQ(0, kill(p, SIGKILL)) << "the holder's children were still alive";
+}
+
+TEST_F(MutexTest, ProcessesRacingForOneNameHaveOneWinner) {
+  for (int round = 0; round < 10; ++round) {
+    int gate[2];
+    ASSERT_EQ(0, pipe(gate));
+    std::string name = "race" + std::to_string(round);
+    std::vector<std::unique_ptr<Child>> racers;
+    for (int i = 0; i < 4; ++i)
+      racers.push_back(std::make_unique<Child>([&](int in, int out) {
+        close(gate[1]);
+        char c;
+        (void)!read(gate[0], &c, 1);  // end of file: all start at once
+        CMutexSimple m;
+        send(out, m.getMutex(name.c_str()) ? 'Y' : 'N');
+        (void)!read(in, &c, 1);  // hold on until killed
+      }));
+    close(gate[0]);
+    close(gate[1]);
+    std::string answers;
+    for (auto& r : racers) answers += readByte(r->from);
+    std::sort(answers.begin(), answers.end());
+    ASSERT_EQ("NNNY", answers) << "round " << round;
+  }
+}
+
+TEST_F(MutexTest, AForkedChildNeitherKeepsNorReleasesItsParentsClaim) {
+  auto m = std::make_unique<CMutexSimple>();
+  ASSERT_TRUE(m->getMutex("App"));
+  Child child([&](int in, int out) {
+    char c = 0;
+    send(out, m->releaseMutex() ? 'T' : 'F');  // its copy owns nothing
+    (void)!read(in, &c, 1);
+    CMutexSimple mine;
+    send(out, mine.getMutex("App") ? 'Y' : 'N');
+    (void)!read(in, &c, 1);
+  });
+  EXPECT_EQ('F', readByte(child.from));
+  EXPECT_TRUE(exists("App"));
+  m.reset();  // at once free, though the child has copies of the descriptors
+  EXPECT_FALSE(exists("App"));
+  EXPECT_EQ('Y', child.ask('g'));  // and the child can claim it
+  EXPECT_TRUE(exists("App"));
+}
+
+TEST_F(MutexTest, PlatformHandlesExistenceAndOwnership) {
+  HANDLE a = CreateMutexA(nullptr, TRUE, "M");
+  HANDLE b = CreateMutexA(nullptr, TRUE, "M");
+  EXPECT_WIN32(ERROR_ALREADY_EXISTS, GetLastError());
+  BOOL fromOtherThread = TRUE;
+  std::thread([&] { fromOtherThread = ReleaseMutex(a); }).join();
+  EXPECT_FALSE(fromOtherThread);
+  EXPECT_TRUE(ReleaseMutex(b));  // the same mutex, owned by this thread
+  EXPECT_FALSE(ReleaseMutex(a));
+  EXPECT_WIN32(ERROR_NOT_OWNER, GetLastError());
+  EXPECT_TRUE(CloseHandle(a));
+  EXPECT_TRUE(exists("M"));  // b keeps it
+  EXPECT_TRUE(CloseHandle(b));
+  EXPECT_FALSE(exists("M"));
+  EXPECT_FALSE(CloseHandle(b));
+  EXPECT_WIN32(ERROR_INVALID_HANDLE, GetLastError());
+  HANDLE u1 = CreateMutexA(nullptr, TRUE, ""), u2 = CreateMutexA(nullptr, TRUE, nullptr);
+  EXPECT_WIN32(ERROR_SUCCESS, GetLastError());  // unnamed: never existed
+  EXPECT_TRUE(CloseHandle(u1) && CloseHandle(u2));
+}
+
+TEST_F(MutexTest, NamesBecomeDistinctPlainFiles) {
+  EXPECT_EQ("mutex-Global%5Capp%2Fx%25y%20z", sundry::platform::MutexFileName("Global\\app/x%y z"));
+  std::string longA(MAX_PATH, '\\'), longB = longA;
+  longB.back() = '/';
+  std::vector<std::string> names = {"Global\\a", "Global/a", "Global%5Ca", "A", "a", "../../x", longA, longB};
+  std::vector<std::unique_ptr<CMutexSimple>> held;
+  for (const std::string& name : names) {
+    held.push_back(std::make_unique<CMutexSimple>());
+    EXPECT_TRUE(held.back()->getMutex(name.c_str())) << name;
+  }
+  EXPECT_TRUE(exists("Local\\a"));  // the same as "a"
+  std::string listing;
+  sundry::test::RunCommand("cd '" + m_dir.path() + "' && find . -type f | wc -l && find . | grep -c /", &listing);
+  EXPECT_EQ(std::to_string(names.size()) + "\n" + std::to_string(names.size() + 1) + "\n", listing);
+  EXPECT_EQ(nullptr, CreateMutexA(nullptr, TRUE, std::string(MAX_PATH + 1, 'n').c_str()));
+  EXPECT_WIN32(ERROR_FILENAME_EXCED_RANGE, GetLastError());
+}
+
+TEST_F(MutexTest, AnInheritableMutexOutlivesAnExecOfItsProcess) {
+  int up[2];
+  ASSERT_EQ(0, pipe2(up, O_CLOEXEC));
+  pid_t pid = fork();
+  if (pid == 0) {
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    send(up[1], CreateMutexA(&sa, TRUE, "E") && GetLastError() == ERROR_SUCCESS ? 'Y' : 'N');
+    execlp("sleep", "sleep", "30", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(up[1]);
+  EXPECT_EQ('Y', readByte(up[0]));
+  EXPECT_EQ(0, readByte(up[0]));  // end of file: the exec closed the pipe
+  close(up[0]);
+  EXPECT_TRUE(exists("E"));
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  EXPECT_FALSE(exists("E"));
+}
+
+TEST_F(MutexTest, RuntimeDirectoryIsPrivateOrRefused) {
+  std::string path;
+  ASSERT_TRUE(sundry::platform::GetRuntimeDirectory(&path));
+  EXPECT_EQ(m_dir.path() + "/sundry", path);
+  ASSERT_EQ(0, chmod(path.c_str(), 0755));
+  CMutexSimple m;
+  EXPECT_FALSE(m.getMutex("App"));
+  EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError());
+  ASSERT_EQ(0, rmdir(path.c_str()));
+  ASSERT_EQ(0, symlink(m_dir.path().c_str(), path.c_str()));
+  EXPECT_FALSE(m.getMutex("App"));
+  ScopedEnv unset("XDG_RUNTIME_DIR", "");
+  ASSERT_TRUE(sundry::platform::GetRuntimeDirectory(&path));
+  EXPECT_EQ("/tmp/sundry-" + std::to_string(geteuid()), path);
+  struct stat st;
+  ASSERT_EQ(0, lstat(path.c_str(), &st));
+  EXPECT_EQ(static_cast<mode_t>(S_IFDIR | 0700), st.st_mode & (S_IFMT | 0777));
+}
+
+}  // namespace
