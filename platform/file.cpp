@@ -99,25 +99,10 @@ std::string directoryOf(const std::string& path) {
 }
 
 // Commits a directory's entries (a file created, renamed or removed in it).
-// Sets the last error and returns false on failure. File systems that
-// cannot sync a directory report EINVAL; there is nothing to commit then.
+// The fault hook applies to this library's own file functions only.
 bool syncDirectory(const std::string& dir) {
   if (injectedFault(FileOperation::Sync)) return false;
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
-    SetLastErrorFromErrno(errno);
-    return false;
-  }
-  int rc;
-  do rc = ::fsync(fd);
-  while (rc != 0 && errno == EINTR);
-  int err = errno;
-  ::close(fd);
-  if (rc != 0 && err != EINVAL) {
-    SetLastErrorFromErrno(err);
-    return false;
-  }
-  return true;
+  return SyncPath(dir.c_str()) != FALSE;
 }
 
 // Writes all of size bytes at offset (or at the end for an O_APPEND
@@ -362,6 +347,26 @@ BOOL StreamClose(FileStream* stream) {
   delete stream;
   if (!ok) SetLastError(firstError);
   return ok;
+}
+
+BOOL SyncPath(const char* path) {
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    SetLastErrorFromErrno(errno);
+    return FALSE;
+  }
+  int rc;
+  do rc = ::fsync(fd);
+  while (rc != 0 && errno == EINTR);
+  int err = errno;
+  ::close(fd);
+  // File systems that cannot sync a directory report EINVAL: there is
+  // nothing to commit then.
+  if (rc != 0 && err != EINVAL) {
+    SetLastErrorFromErrno(err);
+    return FALSE;
+  }
+  return TRUE;
 }
 
 BOOL ReplaceFileDurably(const char* path, const void* data, size_t size) {

@@ -3,6 +3,7 @@
 
 #include <sundry/platform/codepage.h>
 #include <sundry/platform/error.h>
+#include <sundry/platform/file.h>
 #include <sundry/platform/fileops.h>
 
 #include <dirent.h>
@@ -36,6 +37,7 @@ namespace {
 using sundry::platform::AnsiToLower;
 using sundry::platform::NativePath;
 using sundry::platform::SetLastErrorFromErrno;
+using sundry::platform::SyncPath;
 
 // Seconds between 1601-01-01 (the start of Windows file times) and
 // 1970-01-01.
@@ -132,25 +134,6 @@ void splitPath(const std::string& path, std::string* dir, std::string* name) {
     *dir = slash == 0 ? "/" : path.substr(0, slash);
     *name = path.substr(slash + 1);
   }
-}
-
-bool syncPath(const std::string& path, int flags) {
-  int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-  if (fd < 0) {
-    SetLastErrorFromErrno(errno);
-    return false;
-  }
-  int rc;
-  do rc = ::fsync(fd);
-  while (rc != 0 && errno == EINTR);
-  int err = errno;
-  ::close(fd);
-  // Some file systems cannot sync a directory (EINVAL): nothing to commit.
-  if (rc != 0 && err != EINVAL) {
-    SetLastErrorFromErrno(err);
-    return false;
-  }
-  return true;
 }
 
 bool validName(LPCSTR name) { return name != nullptr && *name != '\0'; }
@@ -393,7 +376,7 @@ BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags)
   const bool writeThrough = (dwFlags & MOVEFILE_WRITE_THROUGH) != 0;
   // The content must reach the disk before the new name does, or a crash
   // could leave the new name on an empty file.
-  if (writeThrough && S_ISREG(sst.st_mode) && !syncPath(source, O_RDONLY)) return FALSE;
+  if (writeThrough && S_ISREG(sst.st_mode) && !SyncPath(source.c_str())) return FALSE;
 
   int rc;
   if (dwFlags & MOVEFILE_REPLACE_EXISTING) {
@@ -433,8 +416,8 @@ BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags)
     std::string sdir, tdir, name;
     splitPath(source, &sdir, &name);
     splitPath(target, &tdir, &name);
-    if (!syncPath(tdir, O_RDONLY | O_DIRECTORY)) return FALSE;
-    if (sdir != tdir && !syncPath(sdir, O_RDONLY | O_DIRECTORY)) return FALSE;
+    if (!SyncPath(tdir.c_str())) return FALSE;
+    if (sdir != tdir && !SyncPath(sdir.c_str())) return FALSE;
   }
   return TRUE;
 }

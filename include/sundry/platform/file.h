@@ -107,6 +107,12 @@ SUNDRY_EXPORT BOOL StreamFlush(FileStream* stream);
 // ERROR_INVALID_HANDLE.
 SUNDRY_EXPORT BOOL StreamClose(FileStream* stream);
 
+// Commits a file's data, or a directory's entries, to the disk by path
+// (fsync). TRUE on success, and on file systems that cannot sync a
+// directory; FALSE with the last error set when the path cannot be opened
+// or the sync fails.
+SUNDRY_EXPORT BOOL SyncPath(const char* path);
+
 // Replaces the whole content of the file path with size bytes from data so
 // that a crash at any moment leaves either the old file or the new one,
 // never a mixture or a cut file: the data is written to a new file beside
