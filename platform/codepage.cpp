@@ -54,6 +54,53 @@ int AnsiCompareNoCase(const char* a, size_t na, const char* b, size_t nb) {
   return na < nb ? -1 : (na > nb ? 1 : 0);
 }
 
+namespace {
+
+constexpr char16_t kHigh1252[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88-8F
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90-97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98-9F
+};
+
+}  // namespace
+
+char32_t AnsiToUnicode(unsigned char c) { return c >= 0x80 && c <= 0x9F ? kHigh1252[c - 0x80] : c; }
+
+bool UnicodeToAnsi(char32_t cp, char* out) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+    *out = static_cast<char>(cp);
+    return true;
+  }
+  for (int i = 0; i < 32; ++i) {
+    if (kHigh1252[i] == cp) {
+      *out = static_cast<char>(0x80 + i);
+      return true;
+    }
+  }
+  return false;
+}
+
+std::u16string WideFromAnsi(std::string_view text) {
+  std::u16string wide;
+  wide.reserve(text.size());
+  for (char ch : text) wide.push_back(static_cast<char16_t>(AnsiToUnicode(static_cast<unsigned char>(ch))));
+  return wide;
+}
+
+std::string AnsiFromWide(std::u16string_view text) {
+  std::string ansi;
+  ansi.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    char out = '?';
+    if (!UnicodeToAnsi(c, &out)) out = '?';
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) ++i;
+    ansi.push_back(out);
+  }
+  return ansi;
+}
+
 }  // namespace sundry::platform
 
 extern "C" unsigned char* _mbsupr(unsigned char* str) {

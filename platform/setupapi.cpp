@@ -1,5 +1,6 @@
 // Device sets over sysfs: class/tty and class/net read once per set.
 
+#include <sundry/platform/codepage.h>
 #include <sundry/platform/error.h>
 #include <sundry/platform/setupapi.h>
 #include <sundry/platform/shell.h>

@@ -143,13 +143,6 @@ bool createDirectories(const std::string& path) {
   return true;
 }
 
-// Windows-1252 bytes 0x80-0x9F; the undefined ones keep their own number.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
 }  // namespace
 
 extern "C" HRESULT SHGetFolderPathA(HWND, int csidl, HANDLE, DWORD, LPSTR pszPath) {
@@ -169,35 +162,3 @@ extern "C" BOOL SHGetSpecialFolderPathA(HWND hwndOwner, LPSTR lpszPath, int csid
   return SHGetFolderPathA(hwndOwner, csidl | flags, nullptr, SHGFP_TYPE_CURRENT, lpszPath) == S_OK ? TRUE : FALSE;
 }
 
-namespace sundry::platform {
-
-std::u16string WideFromAnsi(std::string_view text) {
-  std::u16string wide;
-  wide.reserve(text.size());
-  for (char ch : text) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    wide.push_back(c >= 0x80 && c <= 0x9F ? kCp1252High[c - 0x80] : static_cast<char16_t>(c));
-  }
-  return wide;
-}
-
-std::string AnsiFromWide(std::u16string_view text) {
-  std::string ansi;
-  ansi.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    char out = '?';
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-      out = static_cast<char>(c);
-    } else {
-      for (int k = 0; k < 32; ++k)
-        if (kCp1252High[k] == c) out = static_cast<char>(0x80 + k);
-    }
-    // A surrogate pair is one character: one "?".
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) ++i;
-    ansi.push_back(out);
-  }
-  return ansi;
-}
-
-}  // namespace sundry::platform

@@ -1,6 +1,7 @@
 // Shortcut files in the MS-SHLLINK binary format: built in memory, then
 // written with one durable replacement.
 
+#include <sundry/platform/codepage.h>
 #include <sundry/platform/error.h>
 #include <sundry/platform/file.h>
 #include <sundry/platform/fileops.h>

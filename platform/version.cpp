@@ -14,6 +14,7 @@
 // at ansiBase + o / 2, so the copies never overlap (a UTF-16 value of n
 // characters takes 2n bytes of the block, its copy n + 1).
 
+#include <sundry/platform/codepage.h>
 #include <sundry/platform/error.h>
 #include <sundry/platform/fileops.h>
 #include <sundry/platform/shell.h>

@@ -58,30 +58,8 @@ std::string codeText(LONG code) {
 // ---------------------------------------------------------------------------
 // Windows-1252 <-> Unicode.
 
-// Unicode code points of the bytes 0x80-0x9F. The five bytes Windows-1252
-// leaves undefined map to the C1 control of the same number, as Windows'
-// own conversion does, so that they survive a trip through Unicode.
-constexpr char32_t kHigh1252[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88-8F
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90-97
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98-9F
-};
-
 // The Windows-1252 byte of a code point; false when the code page has none.
-bool toAnsi(char32_t cp, char* out) {
-  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
-    *out = static_cast<char>(cp);
-    return true;
-  }
-  for (int i = 0; i < 32; ++i) {
-    if (kHigh1252[i] == cp) {
-      *out = static_cast<char>(0x80 + i);
-      return true;
-    }
-  }
-  return false;
-}
+bool toAnsi(char32_t cp, char* out) { return sundry::platform::UnicodeToAnsi(cp, out); }
 
 std::string describeCodePoint(char32_t cp) {
   char buf[48];

@@ -4,6 +4,7 @@
 
 #include "support/testutil.h"
 
+#include <sundry/platform/codepage.h>
 #include <sundry/platform/file.h>
 #include <sundry/platform/shell.h>
 #include <sundry/platform/shelllink.h>

@@ -10,6 +10,8 @@
 #include <sundry/export.h>
 
 #include <cstddef>
+#include <string>
+#include <string_view>
 
 namespace sundry::platform {
 
@@ -23,6 +25,25 @@ SUNDRY_EXPORT unsigned char AnsiToLower(unsigned char c);
 // bytes, zero bytes included.
 SUNDRY_EXPORT int AnsiCompareNoCase(const char* a, const char* b);
 SUNDRY_EXPORT int AnsiCompareNoCase(const char* a, size_t na, const char* b, size_t nb);
+
+// The Unicode character of one Windows-1252 byte. The bytes 0x80-0x9F map to
+// the characters the code page gives them (0x80 is U+20AC, the euro sign);
+// the five it leaves undefined map to the C1 control of the same number
+// (U+0081, U+008D, U+008F, U+0090, U+009D), as Windows' own conversion does,
+// so they survive a trip through Unicode. Every other byte maps to the
+// character of the same number.
+SUNDRY_EXPORT char32_t AnsiToUnicode(unsigned char c);
+// The Windows-1252 byte of a character; false when the code page has none.
+SUNDRY_EXPORT bool UnicodeToAnsi(char32_t cp, char* out);
+
+// Text conversion between the ANSI code page and UTF-16, as
+// MultiByteToWideChar and WideCharToMultiByte do it with CP_ACP. The other
+// way round a character the code page cannot represent becomes "?" (a
+// surrogate pair is one character: one "?"). The shell's file formats
+// (shortcut files, version resources) keep their texts in UTF-16; the
+// library's texts are ANSI.
+SUNDRY_EXPORT std::u16string WideFromAnsi(std::string_view text);
+SUNDRY_EXPORT std::string AnsiFromWide(std::u16string_view text);
 
 }  // namespace sundry::platform
 

@@ -63,17 +63,3 @@ SUNDRY_EXPORT HRESULT SHGetFolderPathA(HWND hwnd, int csidl, HANDLE hToken, DWOR
 SUNDRY_EXPORT BOOL SHGetSpecialFolderPathA(HWND hwndOwner, LPSTR lpszPath, int csidl, BOOL fCreate);
 }
 
-namespace sundry::platform {
-
-// Text conversion between the ANSI code page (Windows-1252) and UTF-16, as
-// MultiByteToWideChar and WideCharToMultiByte do it with CP_ACP: the bytes
-// 0x80-0x9F map to the characters Windows-1252 gives them (0x80 is U+20AC,
-// the euro sign), the five bytes it leaves undefined to U+0081, U+008D,
-// U+008F, U+0090 and U+009D, and every other byte to the character of the
-// same number. The other way round a character the code page cannot
-// represent becomes "?". The shell's file formats (shortcut files, version
-// resources) keep their texts in UTF-16; the library's texts are ANSI.
-SUNDRY_EXPORT std::u16string WideFromAnsi(std::string_view text);
-SUNDRY_EXPORT std::string AnsiFromWide(std::u16string_view text);
-
-}  // namespace sundry::platform
