@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace sundry::test {
 
@@ -52,6 +53,22 @@ ScopedEnv::~ScopedEnv() {
   else
     unsetenv(m_name.c_str());
 }
+
+DebugLogToFile::DebugLogToFile(const char* tag)
+    : m_path(std::string("/tmp/sundry-") + tag + "-" + std::to_string(getpid()) + ".log") {
+  setenv("SUNDRY_LOG", m_path.c_str(), 0);
+}
+
+DebugLogToFile::~DebugLogToFile() { unlink(m_path.c_str()); }
+
+std::string DebugLogFile() {
+  const char* dest = std::getenv("SUNDRY_LOG");
+  return dest != nullptr && dest[0] == '/' ? dest : "";
+}
+
+LogTail::LogTail() : m_start(ReadFile(DebugLogFile()).size()) {}
+
+std::string LogTail::text() const { return ReadFile(DebugLogFile()).substr(m_start); }
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -45,6 +45,35 @@ class ScopedEnv {
   bool m_hadOld;
 };
 
+// Points the debug log at a file of this test process, unless SUNDRY_LOG
+// names a destination already. Define one at namespace scope in a test file
+// that reads logged lines back, so that it runs before any scope opens (the
+// log reads SUNDRY_LOG once); the file is removed at exit.
+class DebugLogToFile {
+ public:
+  explicit DebugLogToFile(const char* tag);
+  ~DebugLogToFile();
+  DebugLogToFile(const DebugLogToFile&) = delete;
+  DebugLogToFile& operator=(const DebugLogToFile&) = delete;
+
+ private:
+  std::string m_path;
+};
+
+// The file the debug log writes to, or "" when SUNDRY_LOG names none.
+std::string DebugLogFile();
+
+// The debug-log lines written while an object of this class lived.
+class LogTail {
+ public:
+  LogTail();
+  std::string text() const;
+  bool has(const std::string& line) const { return text().find(line + "\n") != std::string::npos; }
+
+ private:
+  size_t m_start;
+};
+
 // Reads a whole file into a string; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 // Writes a whole file; returns false on failure.

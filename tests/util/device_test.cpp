@@ -24,27 +24,8 @@ using sundry::test::WriteFile;
 
 // The debug log goes to a file of this process unless the environment
 // names one already.
-struct LogToFile {
-  std::string mine = "/tmp/sundry-device-test-" + std::to_string(::getpid()) + ".log";
-  LogToFile() { ::setenv("SUNDRY_LOG", mine.c_str(), 0); }
-  ~LogToFile() { ::unlink(mine.c_str()); }
-} g_log;
-
-std::string logFile() {
-  const char* dest = std::getenv("SUNDRY_LOG");
-  return dest != nullptr && dest[0] == '/' ? dest : "";
-}
-
-// The debug-log lines written while an object of this class lived.
-class LogTail {
- public:
-  LogTail() : m_start(ReadFile(logFile()).size()) {}
-  std::string text() const { return ReadFile(logFile()).substr(m_start); }
-  bool has(const std::string& line) const { return text().find(line + "\n") != std::string::npos; }
-
- private:
-  size_t m_start;
-};
+sundry::test::DebugLogToFile g_log("device-test");
+using sundry::test::LogTail;
 
 class FakeSysfs {
  public:
@@ -160,7 +141,7 @@ TEST_F(DeviceTest, FindsPresentDevicesOfEachClassByNamePrefix) {
 }
 
 TEST_F(DeviceTest, LogsEachStepWithItsTexts) {
-  if (logFile().empty()) GTEST_SKIP() << "SUNDRY_LOG does not name a file";
+  if (sundry::test::DebugLogFile().empty()) GTEST_SKIP() << "SUNDRY_LOG does not name a file";
   GUID ports = GUID_DEVCLASS_PORTS;
   {
     LogTail log;

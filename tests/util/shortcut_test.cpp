@@ -31,18 +31,11 @@ using sundry::test::WriteFile;
 
 // The debug log goes to a file of this process unless the environment
 // names one already; the tests read their lines back from it.
-struct LogToFile {
-  std::string mine = "/tmp/sundry-shortcut-test-" + std::to_string(::getpid()) + ".log";
-  LogToFile() { ::setenv("SUNDRY_LOG", mine.c_str(), 0); }
-  ~LogToFile() { ::unlink(mine.c_str()); }
-} g_log;
+sundry::test::DebugLogToFile g_log("shortcut-test");
 
-std::string logFile() {
-  const char* dest = std::getenv("SUNDRY_LOG");
-  return dest != nullptr && dest[0] == '/' ? dest : "";
+bool logHas(const std::string& text) {
+  return ReadFile(sundry::test::DebugLogFile()).find(text) != std::string::npos;
 }
-
-bool logHas(const std::string& text) { return ReadFile(logFile()).find(text) != std::string::npos; }
 
 bool exists(const std::string& path) {
   struct stat st;
@@ -210,7 +203,7 @@ TEST_F(ShortcutTest, RemoveDeletesAndLogsItsOutcome) {
   EXPECT_EQ(0, CSundry::ShortcutRemove((m_dir.path() + "\\").c_str(), "dir.exe"));
   EXPECT_TRUE(exists(m_dir.file("dir.exe.LNK")));
 
-  if (logFile().empty()) GTEST_SKIP() << "SUNDRY_LOG does not name a file";
+  if (sundry::test::DebugLogFile().empty()) GTEST_SKIP() << "SUNDRY_LOG does not name a file";
   EXPECT_TRUE(logHas("CSundry::ShortcutRemove Shortcut removal: Removal of " + shortcut + " Successful\n"));
   EXPECT_TRUE(logHas("CSundry::ShortcutRemove Shortcut removal: Removal of " + shortcut + " Failed!\n"));
   EXPECT_TRUE(logHas("Removal of " + m_dir.path() + "\\dir.exe.LNK Failed!\n"));
