@@ -21,6 +21,19 @@ CString upperName(const char* name) {
   return key;
 }
 
+// Deletes every element of an owning map (the map itself is emptied by its
+// caller).
+template <class T, class MAP>
+void deleteElements(MAP& map) {
+  POSITION pos = map.GetStartPosition();
+  while (pos != nullptr) {
+    CString name;
+    T* element = nullptr;
+    map.GetNextAssoc(pos, name, element);
+    delete element;
+  }
+}
+
 }  // namespace
 
 CRegistryKeys::CRegistryKeys() : CTypedPtrMap<CMapStringToPtr, CString, CRegistryKey*>(10) { InitHashTable(257); }
@@ -28,13 +41,7 @@ CRegistryKeys::CRegistryKeys() : CTypedPtrMap<CMapStringToPtr, CString, CRegistr
 CRegistryKeys::~CRegistryKeys() { RemoveAll(); }
 
 void CRegistryKeys::RemoveAll() {
-  POSITION pos = GetStartPosition();
-  while (pos != nullptr) {
-    CString name;
-    CRegistryKey* key = nullptr;
-    GetNextAssoc(pos, name, key);
-    delete key;
-  }
+  deleteElements<CRegistryKey>(*this);
   CTypedPtrMap<CMapStringToPtr, CString, CRegistryKey*>::RemoveAll();
 }
 
@@ -45,13 +52,7 @@ CRegistryValues::CRegistryValues() : CTypedPtrMap<CMapStringToPtr, CString, CReg
 CRegistryValues::~CRegistryValues() { RemoveAll(); }
 
 void CRegistryValues::RemoveAll() {
-  POSITION pos = GetStartPosition();
-  while (pos != nullptr) {
-    CString name;
-    CRegistryValue* value = nullptr;
-    GetNextAssoc(pos, name, value);
-    delete value;
-  }
+  deleteElements<CRegistryValue>(*this);
   CTypedPtrMap<CMapStringToPtr, CString, CRegistryValue*>::RemoveAll();
 }
 
