@@ -3,7 +3,10 @@
 //
 //   sundry proc find NAME...     one line per name: "NAME: running" or
 //                                "NAME: not running"; exit 1 unless all run
-//   sundry proc kill NAME...     ends every process of those names
+//   sundry proc kill NAME...     ends every process of those names (never
+//                                the tool itself); one line per name:
+//                                "ended", "not running" or "could not be
+//                                ended"; exit 1 when any could not be ended
 //   sundry file version PATH     the version ("05.01.170395780"), else the
 //                                modification time stamp
 //   sundry shortcut create TARGET-DIR TARGET-FILE (--folder DIR | --special ID) [--args TEXT]
@@ -20,7 +23,9 @@
 
 #include "commands.h"
 
+#include <sundry/platform/process.h>
 #include <sundry/platform/setupapi.h>
+#include <sundry/platform/sync.h>
 #include <sundry/platform/shell.h>
 #include <sundry/util/Sundry.h>
 
@@ -78,11 +83,39 @@ void RunFind(const UtilOptions& o) {
   if (!all) throw Failure{"not every program is running", kFailed};
 }
 
+// Each name is reported on its own line, and every name is tried even when
+// an earlier one failed. The tool never ends itself, so "proc kill sundry x"
+// still reaches x.
+// The executable name the process list gives this process.
+CString ownExeName() {
+  CString name;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return name;
+  const DWORD self = GetCurrentProcessId();
+  PROCESSENTRY32 entry;
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+    if (entry.th32ProcessID == self) name = entry.szExeFile;
+  CloseHandle(snapshot);
+  return name;
+}
+
 void RunKill(const UtilOptions& o) {
-  CStringArray list;
-  for (const std::string& name : o.names) list.Add(CString(name));
-  if (!CSundry::KillProcessByExeName(list))
-    throw Failure{"a process could not be ended, or the process list could not be read", kFailed};
+  const CString self = ownExeName();
+  bool all = true;
+  for (const std::string& name : o.names) {
+    CString exe(name);
+    const bool isSelf = !self.IsEmpty() && (exe.CompareNoCase(self) == 0 || exe.CompareNoCase(self + ".exe") == 0);
+    const char* outcome = "not running";
+    if (CSundry::FindProcessByExeName(exe) != 0) {
+      const bool ended = CSundry::KillProcessByExeName(exe) != 0;
+      outcome = !ended ? "could not be ended" : isSelf ? "ended, except this tool itself" : "ended";
+      all = all && ended;
+    }
+    std::printf("%s: %s\n", name.c_str(), outcome);
+  }
+  std::fflush(stdout);
+  if (!all) throw Failure{"a process could not be ended, or the process list could not be read", kFailed};
 }
 
 void RunVersion(const UtilOptions& o) {

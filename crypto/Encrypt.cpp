@@ -118,12 +118,12 @@ const unsigned char* CEncrypt::GetKey(const char* key, unsigned char (&scratch)[
   return scratch;
 }
 
-int CEncrypt::Encrypt(std::string plain, const char* key, std::string& cipher) {
+namespace {
+
+int EncryptWithKeyBytes(const std::string& plain, const byte* keyBytes, std::string& cipher) {
   cipher.clear();
   try {
-    unsigned char scratch[kKeyLength];
-    ScratchWiper wiper{scratch};
-    CryptoPP::Rijndael::Encryption aes(GetKey(key, scratch), kKeyLength);
+    CryptoPP::Rijndael::Encryption aes(keyBytes, kKeyLength);
     CryptoPP::CBC_Mode_ExternalCipher::Encryption cbc(aes, kIV);
     cipher.reserve((plain.size() / kBlockLength + 1) * kBlockLength);
     CryptoPP::StreamTransformationFilter filter(cbc, new CryptoPP::StringSink(cipher),
@@ -137,12 +137,10 @@ int CEncrypt::Encrypt(std::string plain, const char* key, std::string& cipher) {
   }
 }
 
-int CEncrypt::Decrypt(std::string cipher, const char* key, std::string& plain) {
+int DecryptWithKeyBytes(const std::string& cipher, const byte* keyBytes, std::string& plain) {
   plain.clear();
   try {
-    unsigned char scratch[kKeyLength];
-    ScratchWiper wiper{scratch};
-    CryptoPP::Rijndael::Decryption aes(GetKey(key, scratch), kKeyLength);
+    CryptoPP::Rijndael::Decryption aes(keyBytes, kKeyLength);
     CryptoPP::CBC_Mode_ExternalCipher::Decryption cbc(aes, kIV);
     plain.reserve(cipher.size());
     CryptoPP::StringSource source(
@@ -157,6 +155,43 @@ int CEncrypt::Decrypt(std::string cipher, const char* key, std::string& plain) {
     plain.clear();
     return kFailed;
   }
+}
+
+bool isBase64Letter(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+}
+
+// Padding ends a Base64 text: letters after an "=" would be decoded as the
+// continuation of the padded group and turn into bytes that were never
+// encoded, so such a text is refused.
+bool hasDataAfterPadding(const std::string& text) {
+  const size_t pad = text.find('=');
+  if (pad == std::string::npos) return false;
+  for (size_t i = pad + 1; i < text.size(); ++i)
+    if (isBase64Letter(static_cast<unsigned char>(text[i]))) return true;
+  return false;
+}
+
+}  // namespace
+
+int CEncrypt::Encrypt(std::string plain, const char* key, std::string& cipher) {
+  unsigned char scratch[kKeyLength];
+  ScratchWiper wiper{scratch};
+  return EncryptWithKeyBytes(plain, GetKey(key, scratch), cipher);
+}
+
+int CEncrypt::Decrypt(std::string cipher, const char* key, std::string& plain) {
+  unsigned char scratch[kKeyLength];
+  ScratchWiper wiper{scratch};
+  return DecryptWithKeyBytes(cipher, GetKey(key, scratch), plain);
+}
+
+int CEncrypt::EncryptWithKey(std::string plain, const unsigned char (&key)[32], std::string& cipher) {
+  return EncryptWithKeyBytes(plain, key, cipher);
+}
+
+int CEncrypt::DecryptWithKey(std::string cipher, const unsigned char (&key)[32], std::string& plain) {
+  return DecryptWithKeyBytes(cipher, key, plain);
 }
 
 int CEncrypt::EncryptBinary(const void* data, ULONG length, const char* key, std::string& cipher) {
@@ -193,6 +228,10 @@ int CEncrypt::Base64EncodeBytesToString(const void* data, ULONG length, std::str
 
 int CEncrypt::Base64DecodeStringToBytes(std::string text, void* buffer, ULONG& length) {
   const size_t capacity = buffer != nullptr ? length : 0;
+  if (hasDataAfterPadding(text)) {
+    length = 0;
+    return kFailed;
+  }
   CryptoPP::lword decoded = 0;
   try {
     auto* sink = new BoundedArraySink(static_cast<byte*>(buffer), capacity);

@@ -272,3 +272,5 @@ extern "C" BOOL TerminateProcess(HANDLE hProcess, UINT) {
   }
   return TRUE;
 }
+
+extern "C" DWORD GetCurrentProcessId(void) { return static_cast<DWORD>(::getpid()); }

@@ -1,5 +1,6 @@
 // CSundry: finding and ending running programs by their executable name.
 
+#include <sundry/platform/error.h>
 #include <sundry/platform/process.h>
 #include <sundry/platform/sync.h>
 #include <sundry/util/Sundry.h>
@@ -45,6 +46,7 @@ int CSundry::KillProcessByExeName(CStringArray& exeNames) {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return 0;
   int result = 1;
+  const DWORD self = GetCurrentProcessId();
   PROCESSENTRY32 entry;
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
@@ -52,9 +54,16 @@ int CSundry::KillProcessByExeName(CStringArray& exeNames) {
     const int n = namesOf(entry.szExeFile, names);
     bool listed = false;
     for (int i = 0; i < n && !listed; ++i) listed = findStringInStringArray(exeNames, names[i], 1) >= 0;
-    if (!listed) continue;
+    // The caller is never ended, even when it carries one of the names: a
+    // tool asked to end "sundry" goes on to the other names and reports.
+    if (!listed || entry.th32ProcessID == self) continue;
     HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
-    if (process == nullptr) continue;
+    if (process == nullptr) {
+      // A process that ended since the snapshot was taken needs no ending;
+      // one the caller may not end (another user's) is a failed termination.
+      if (GetLastError() != ERROR_INVALID_PARAMETER) result = 0;
+      continue;
+    }
     if (!TerminateProcess(process, 0)) result = 0;
     CloseHandle(process);
   }

@@ -7,6 +7,8 @@
 #include <sundry/platform/shelllink.h>
 #include <sundry/util/Sundry.h>
 
+#include <cstring>
+
 namespace {
 
 // folder, a backslash unless it ends with one, then name.
@@ -17,6 +19,15 @@ CString joinPath(const char* folder, const char* name) {
   return path;
 }
 
+// A target file name is a name, not a path: one with a separator, or "." or
+// "..", would put the shortcut (or remove a file) outside the folder given.
+bool isPlainName(const char* name) {
+  if (name == nullptr || *name == '\0') return false;
+  for (const char* p = name; *p != '\0'; ++p)
+    if (*p == '\\' || *p == '/') return false;
+  return std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0;
+}
+
 CString shortcutPath(const char* linkFolder, const char* targetFile) {
   return joinPath(linkFolder, targetFile) + ".LNK";
 }
@@ -25,7 +36,7 @@ CString shortcutPath(const char* linkFolder, const char* targetFile) {
 
 int CSundry::ShortcutCreate(const char* targetDir, const char* targetFile, const char* arguments,
                             const char* linkFolder) {
-  if (targetDir == nullptr || targetFile == nullptr || *targetFile == '\0' || linkFolder == nullptr) return 0;
+  if (targetDir == nullptr || !isPlainName(targetFile) || linkFolder == nullptr) return 0;
   const CString targetPath = joinPath(targetDir, targetFile);
   const CString description = CString("Shortcut to ") + targetFile;
   const CString linkPath = shortcutPath(linkFolder, targetFile);
@@ -49,8 +60,8 @@ int CSundry::ShortcutCreate(const char* targetDir, const char* targetFile, const
 int CSundry::ShortcutRemove(const char* linkFolder, const char* targetFile) {
   CDebugLog log("CSundry::ShortcutRemove", "%s", "");
   int result = 0;
-  const CString linkPath = shortcutPath(linkFolder, targetFile);
-  if (linkFolder != nullptr && targetFile != nullptr && *targetFile != '\0') result = DeleteFileA(linkPath) ? 1 : 0;
+  const CString linkPath = shortcutPath(linkFolder, targetFile != nullptr ? targetFile : "");
+  if (linkFolder != nullptr && isPlainName(targetFile)) result = DeleteFileA(linkPath) ? 1 : 0;
   log.Report("Shortcut removal", "Removal of %s %s", linkPath.GetString(), result ? "Successful" : "Failed!");
   return result;
 }

@@ -63,4 +63,40 @@ TEST_F(CryptCommand, FailsWithAMessageAndNoOutput) {
   EXPECT_EQ("", Out("c2"));
 }
 
+// A binary key file is used byte for byte: a zero byte inside it does not
+// end the key, and every byte of the 32 counts.
+TEST_F(CryptCommand, BinaryKeyFileIsUsedAsItStands) {
+  unsigned char raw[32];
+  for (int i = 0; i < 32; ++i) raw[i] = static_cast<unsigned char>(i == 2 ? 0 : 'A' + i);
+  const std::string bytes(reinterpret_cast<const char*>(raw), 32);
+  std::string flipped = bytes;
+  flipped[31] ^= 1;
+  ASSERT_TRUE(WriteFile(dir.file("p"), plain) && WriteFile(dir.file("bin"), bytes + "trailing bytes are not key") &&
+              WriteFile(dir.file("flipped"), flipped) && WriteFile(dir.file("empty"), ""));
+  std::string expected, weak;
+  ASSERT_EQ(0, CEncrypt::EncryptWithKey(plain, raw, expected));
+  ASSERT_EQ(0, Crypt("encrypt --key-file " + dir.file("bin"), "p", "c"));
+  EXPECT_EQ(expected, Out("c"));
+  CEncrypt::Encrypt(plain, "AB", weak);
+  EXPECT_NE(weak, Out("c")) << "the key stopped at its first zero byte";
+  ASSERT_EQ(0, Crypt("encrypt --key-file " + dir.file("flipped"), "p", "c2"));
+  EXPECT_NE(Out("c"), Out("c2"));
+  EXPECT_EQ(1, Crypt("encrypt --key-file " + dir.file("empty"), "p", "c3"));
+  EXPECT_EQ("", Out("c3"));
+}
+
+// Two Base64 texts run together are refused, as coreutils refuses them,
+// instead of decoding into bytes that were never encoded.
+TEST_F(CryptCommand, DataAfterBase64PaddingIsRefused) {
+  ASSERT_TRUE(WriteFile(dir.file("joined"), "aGVsbG8=aGVsbG8=") && WriteFile(dir.file("padded"), "aGVsbG8=\n=\n"));
+  EXPECT_EQ(1, Crypt("b64decode", "joined", "out"));
+  EXPECT_EQ("", Out("out"));
+  ASSERT_EQ(0, Crypt("b64decode", "padded", "out"));
+  EXPECT_EQ("hello", Out("out"));
+  unsigned char buf[16];
+  ULONG length = sizeof buf;
+  EXPECT_EQ(3, CEncrypt::Base64DecodeStringToBytes("aGVsbG8=aGVsbG8=", buf, length));
+  EXPECT_EQ(0u, length);
+}
+
 }  // namespace

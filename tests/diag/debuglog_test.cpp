@@ -13,23 +13,26 @@ namespace {
 
 // The log reads SUNDRY_LOG once, on first use; point it at a file of this
 // process before any test runs.
-std::string logPath() {
-  static const std::string path = "/tmp/sundry-debuglog-test-" + std::to_string(getpid()) + ".log";
-  return path;
-}
+sundry::test::DebugLogToFile g_logToFile("debuglog-test");
 
-struct LogToFile {
-  LogToFile() { setenv("SUNDRY_LOG", logPath().c_str(), 1); }
-  ~LogToFile() { unlink(logPath().c_str()); }
-} g_logToFile;
+// Each test reads only the lines written since it began, so the tests hold
+// when run again in the same process (--gtest_repeat) against one file.
+class DebugLog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (sundry::test::DebugLogFile().empty()) GTEST_SKIP() << "SUNDRY_LOG does not name a file";
+  }
 
-std::vector<std::string> linesContaining(const std::string& needle) {
-  std::istringstream in(sundry::test::ReadFile(logPath()));
-  std::vector<std::string> out;
-  for (std::string line; std::getline(in, line);)
-    if (line.find(needle) != std::string::npos) out.push_back(line);
-  return out;
-}
+  std::vector<std::string> linesContaining(const std::string& needle) const {
+    std::istringstream in(m_tail.text());
+    std::vector<std::string> out;
+    for (std::string line; std::getline(in, line);)
+      if (line.find(needle) != std::string::npos) out.push_back(line);
+    return out;
+  }
+
+  sundry::test::LogTail m_tail;
+};
 
 // The text after the "[thread] " prefix: the indentation and the entry.
 std::string entryOf(const std::string& line) {
@@ -37,7 +40,7 @@ std::string entryOf(const std::string& line) {
   return pos == std::string::npos ? line : line.substr(pos + 2);
 }
 
-TEST(DebugLog, WritesScopesReportsAndNesting) {
+TEST_F(DebugLog, WritesScopesReportsAndNesting) {
   {
     CDebugLog outer("CLogDB::create", "filename = \"%s\", reclen = %d", "a.log", 64);
     outer.Report("Status", "%s", "outer-mark");
@@ -61,7 +64,7 @@ TEST(DebugLog, WritesScopesReportsAndNesting) {
   EXPECT_EQ("  CLogDB::create Note: after-inner", entryOf(after[0]));
 }
 
-TEST(DebugLog, CopiesCloseWithoutUnbalancingTheDepth) {
+TEST_F(DebugLog, CopiesCloseWithoutUnbalancingTheDepth) {
   {
     CDebugLog a("Copy::outer");
     {
@@ -81,7 +84,7 @@ TEST(DebugLog, CopiesCloseWithoutUnbalancingTheDepth) {
   EXPECT_EQ("  Copy::next Status: next-mark", entryOf(next[0]));
 }
 
-TEST(DebugLog, SeveralThreadsWriteWholeLines) {
+TEST_F(DebugLog, SeveralThreadsWriteWholeLines) {
   constexpr int kThreads = 4, kLines = 200;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t)
@@ -95,7 +98,7 @@ TEST(DebugLog, SeveralThreadsWriteWholeLines) {
   for (const auto& l : lines) EXPECT_NE(std::string::npos, l.find(" end")) << l;
 }
 
-TEST(DebugLog, OverlongAndEmptyTextsAreSafe) {
+TEST_F(DebugLog, OverlongAndEmptyTextsAreSafe) {
   std::string huge(10000, 'x');
   {
     CDebugLog s("Long::text", "%s", "");

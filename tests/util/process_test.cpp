@@ -38,8 +38,9 @@ class ProcessTest : public ::testing::Test {
 
   // A copy of sleep named after the test and this process, so that no
   // other process on the machine has its name.
-  std::string program(const std::string& tag) {
-    const std::string name = "sundry-" + tag + "-" + std::to_string(::getpid());
+  std::string program(const std::string& tag) { return programNamed("sundry-" + tag + "-" + std::to_string(::getpid())); }
+
+  std::string programNamed(const std::string& name) {
     const std::string path = m_dir.file(name);
     const std::string data = sundry::test::ReadFile("/bin/sleep");
     EXPECT_FALSE(data.empty());
@@ -239,6 +240,60 @@ TEST_F(ProcessTest, ProcessHandleNeverReachesAnotherProcess) {
   EXPECT_WIN32(ERROR_INVALID_PARAMETER, GetLastError());
 }
 
+// A process the caller may not end is a failure, not a silent success, and
+// the other listed names are still ended.
+TEST_F(ProcessTest, KillReportsAProcessOfAnotherUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  // Short names: another user reads only the 15-character command name of
+  // root's processes, not their executable link.
+  const std::string pid = std::to_string(::getpid());
+  const std::string guarded = programNamed("sg" + pid), open = programNamed("so" + pid);
+  ASSERT_EQ(0, ::chmod(m_dir.path().c_str(), 0755));
+  const pid_t g1 = start(guarded);
+  // A process of another user's that the caller may end: hand it over.
+  const std::string path = m_dir.file(open);
+  pid_t o1 = ::fork();
+  ASSERT_GE(o1, 0);
+  if (o1 == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+    ::execl(path.c_str(), path.c_str(), "60", static_cast<char*>(nullptr));
+    ::_exit(4);
+  }
+  m_children.push_back(o1);
+  waitUntilExecuted(o1, open);
+  // The caller acts as nobody: it may end the nobody process, not root's.
+  pid_t caller = ::fork();
+  ASSERT_GE(caller, 0);
+  if (caller == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+    CStringArray names;
+    names.Add(CString(guarded));
+    names.Add(CString(open));
+    ::_exit(CSundry::KillProcessByExeName(names) == 0 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(caller, ::waitpid(caller, &status, 0));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(0, WEXITSTATUS(status)) << "the refused termination was reported as success";
+  EXPECT_TRUE(stillRunning(g1));
+  EXPECT_TRUE(reapedKilled(o1));
+}
+
+// The caller is never ended, even when it carries a listed name: a copy of
+// the tool asked to end itself and another program ends the other one and
+// lives to report both.
+TEST_F(ProcessTest, KillNeverEndsTheCaller) {
+  const std::string tool = "sundry-self-" + std::to_string(::getpid());
+  ASSERT_TRUE(sundry::test::WriteFile(m_dir.file(tool), sundry::test::ReadFile(SUNDRY_CLI_PATH)));
+  ::chmod(m_dir.file(tool).c_str(), 0755);
+  const std::string victim = program("victim");
+  const pid_t pid = start(victim);
+  std::string out;
+  EXPECT_EQ(0, sundry::test::RunCommand(m_dir.file(tool) + " proc kill " + tool + " " + victim + " " + victim + "-absent", &out));
+  EXPECT_EQ(tool + ": ended, except this tool itself\n" + victim + ": ended\n" + victim + "-absent: not running\n", out);
+  EXPECT_TRUE(reapedKilled(pid));
+}
+
 TEST_F(ProcessTest, CommandLineFindsAndKills) {
   const std::string name = program("cli");
   const pid_t pid = start(name);
@@ -248,7 +303,8 @@ TEST_F(ProcessTest, CommandLineFindsAndKills) {
   EXPECT_EQ(upper(name) + ".exe: running\n", out);
   EXPECT_NE(0, sundry::test::RunCommand(cli + " proc find " + name + " " + name + "-absent 2>/dev/null", &out));
   EXPECT_EQ(name + ": running\n" + name + "-absent: not running\n", out);
-  EXPECT_EQ(0, sundry::test::RunCommand(cli + " proc kill " + name));
+  EXPECT_EQ(0, sundry::test::RunCommand(cli + " proc kill " + name, &out));
+  EXPECT_EQ(name + ": ended\n", out);
   EXPECT_TRUE(reapedKilled(pid));
 }
 

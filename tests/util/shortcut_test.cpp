@@ -192,6 +192,25 @@ TEST_F(ShortcutTest, FailuresSaveNothing) {
   EXPECT_WIN32(ERROR_PATH_NOT_FOUND, GetLastError());
 }
 
+// A target name that is a path would reach outside the folder given: it is
+// refused by both calls and nothing outside the folder is made or removed.
+TEST_F(ShortcutTest, TargetNamesThatAreNotPlainNamesAreRefused) {
+  const std::string folder = m_dir.file("links");
+  ASSERT_EQ(0, ::mkdir(folder.c_str(), 0755));
+  for (const char* name : {"../esc", "..\\esc", "sub/x.exe", "..", "."}) {
+    EXPECT_EQ(0, CSundry::ShortcutCreate("C:\\", name, nullptr, folder.c_str())) << name;
+  }
+  EXPECT_FALSE(exists(m_dir.file("esc.LNK")));
+  ASSERT_TRUE(WriteFile(m_dir.file("keep.LNK"), "x"));
+  EXPECT_EQ(0, CSundry::ShortcutRemove(folder.c_str(), "../keep"));
+  EXPECT_TRUE(exists(m_dir.file("keep.LNK")));
+
+  const std::string cli = SUNDRY_CLI_PATH;
+  EXPECT_NE(0, sundry::test::RunCommand(cli + " shortcut create " + q(m_dir.path()) + " ../../esc --folder " + q(folder) +
+                                       " 2>/dev/null"));
+  EXPECT_FALSE(exists(m_dir.file("esc.LNK")));
+}
+
 TEST_F(ShortcutTest, RemoveDeletesAndLogsItsOutcome) {
   ASSERT_EQ(1, CSundry::ShortcutCreate("C:\\Prog", "gone.exe", nullptr, m_dir.path().c_str()));
   const std::string shortcut = m_dir.path() + "\\gone.exe.LNK";

@@ -19,7 +19,10 @@
 // Base64 text form: the standard alphabet with "=" padding; a line feed
 // follows every 72 characters, and the text always ends with one line feed
 // (no second one when the last line is exactly 72 characters long).
-// Decoding skips every character outside the 64-character alphabet.
+// Decoding skips every character outside the 64-character alphabet. An
+// "=" ends the text: a text with alphabet characters after its padding (two
+// texts run together, say) is refused instead of being decoded into bytes
+// that were never encoded.
 //
 // Every operation is static, returns 0 for success and 3 for failure, never
 // throws and never logs. Apart from the default key, which is built once on
@@ -49,6 +52,12 @@ class SUNDRY_EXPORT CEncrypt {
   // but about one case in 256; those rare cases decrypt to wrong bytes.
   static int Decrypt(std::string cipher, const char* key, std::string& plain);
 
+  // Encrypt and Decrypt with the 32 key bytes as they stand, zero bytes
+  // included: for binary keys, which a key text cannot carry past its first
+  // zero byte. Results as for Encrypt and Decrypt.
+  static int EncryptWithKey(std::string plain, const unsigned char (&key)[32], std::string& cipher);
+  static int DecryptWithKey(std::string cipher, const unsigned char (&key)[32], std::string& plain);
+
   // Encodes the length bytes at data as Base64 text (line feeds included)
   // and encrypts that text with Encrypt into cipher. Returns 3 and leaves
   // cipher untouched when there is nothing to encode (length 0 or data
@@ -73,7 +82,9 @@ class SUNDRY_EXPORT CEncrypt {
   // length is the full decoded length, larger than the buffer size when the
   // buffer was too small; the caller detects the cut by comparing the two.
   // A decoded length beyond the range of ULONG is reported as 0xFFFFFFFF.
-  // Returns 0 when the decoded length is greater than 0, else 3.
+  // Returns 0 when the decoded length is greater than 0, else 3; also 3,
+  // with length 0 and nothing written, when alphabet characters follow the
+  // "=" padding.
   static int Base64DecodeStringToBytes(std::string text, void* buffer, ULONG& length);
 
  private:

@@ -90,4 +90,8 @@ SUNDRY_EXPORT HANDLE OpenProcess(DWORD dwDesiredAccess, BOOL bInheritHandle, DWO
 // reaped (as Windows reports for an ended process); ERROR_INVALID_HANDLE
 // for a handle that is not an open process.
 SUNDRY_EXPORT BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode);
+
+// The process id of the calling process, as the snapshot reports it in
+// th32ProcessID. Never fails.
+SUNDRY_EXPORT DWORD GetCurrentProcessId(void);
 }

@@ -46,7 +46,9 @@ class SUNDRY_EXPORT CSundry {
   static int FindProcessByExeName(CString& exeName);
   // Ends every running process whose executable name is in the list.
   // 1 unless a termination failed; 0 also when the process list cannot be
-  // taken.
+  // taken. A matching process the caller may not end (OpenProcess refused
+  // with anything but "no such process") counts as a failed termination,
+  // and the calling process itself is never ended.
   static int KillProcessByExeName(CStringArray& exeNames);
   static int KillProcessByExeName(CString& exeName);
   // The version of a file's version resource; 1 with the numbers, else 0
@@ -62,7 +64,9 @@ class SUNDRY_EXPORT CSundry {
                             const char* linkFolder);
   static int ShortcutCreate(const char* targetDir, const char* targetFile, const char* arguments, int folderId);
   // Deletes the shortcut "<targetFile>.LNK" from linkFolder (or a special
-  // folder).
+  // folder). Both ShortcutCreate and ShortcutRemove return 0 without
+  // touching any file when targetFile is not a plain file name (it holds a
+  // "\\" or "/", or is "." or ".."), so neither reaches outside the folder.
   static int ShortcutRemove(const char* linkFolder, const char* targetFile);
   static int ShortcutRemove(int folderId, const char* targetFile);
   // 1 when a present device of the class has a friendly name beginning with
