@@ -69,7 +69,7 @@ struct Env {
     // The same contents on both sides, the 10,000 values in one transaction
     // each. The registry functions have no batch call and commit every
     // write, so the store is filled through its own schema (see
-    // platform/registry_store.h) to keep the setup short.
+    // platform/regstore/registry_store.h) to keep the setup short.
     RawPut(kKeyPath, "dw", dw);
     RegCloseKey(h);
     sqlite3* reg = nullptr;

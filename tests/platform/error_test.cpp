@@ -1,5 +1,7 @@
 #include "support/testutil.h"
 
+#include "platform/posix/error.h"
+
 #include <sundry/platform/error.h>
 
 #include <cerrno>

@@ -162,13 +162,5 @@ SUNDRY_EXPORT const char* ErrorName(DWORD code);
 // null for a code the table does not hold.
 SUNDRY_EXPORT const char* ErrorText(DWORD code);
 
-// Translates an errno value into the Win32 error code that stands for the
-// same failure. Unknown values map to ERROR_GEN_FAILURE.
-SUNDRY_EXPORT DWORD Win32ErrorFromErrno(int err);
-
-// Translates errno into a Win32 code and stores it as the thread's last
-// error; returns that code. Platform functions call it at the point of the
-// failing system call, so that library logic never reads errno.
-SUNDRY_EXPORT DWORD SetLastErrorFromErrno(int err);
 
 }  // namespace sundry::platform

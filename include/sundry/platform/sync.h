@@ -55,13 +55,12 @@
 // of a child started with inherited handles.
 //
 // Handle values are small, never reused, and valid in every thread of the
-// process. CloseHandle closes a handle of any kind in the table; the table
-// serves further kinds of kernel object through HandleNew.
+// process. CloseHandle closes a handle of any kind: mutexes, process
+// snapshots, processes and device lists.
 
 #include <sundry/export.h>
 #include <sundry/platform/wintypes.h>
 
-#include <string>
 
 extern "C" {
 
@@ -97,42 +96,3 @@ SUNDRY_EXPORT BOOL ReleaseMutex(HANDLE hMutex);
 // handle must not be closed while another thread still uses it.
 SUNDRY_EXPORT BOOL CloseHandle(HANDLE hObject);
 }
-
-namespace sundry::platform {
-
-// The kinds of object the handle table holds. CloseHandle dispatches on the
-// kind through the closer given to HandleNew. Every kind needs a value of
-// its own, as HandleLookup tells kinds apart by it.
-enum class HandleKind : int {
-  Mutex = 1,
-  ProcessSnapshot = 2,
-  Process = 3,
-  DeviceInfoSet = 4,
-};
-
-// Releases an object of the table. It runs with the table locked and must
-// not call HandleNew, HandleLookup or CloseHandle. Returns TRUE, or FALSE
-// with the last error set (the handle is gone from the table either way).
-typedef BOOL (*HandleCloser)(void* object);
-
-// Enters object into the handle table and returns its new handle; null with
-// ERROR_NOT_ENOUGH_MEMORY when the table cannot grow, or with
-// ERROR_INVALID_PARAMETER for a null object or closer. Thread-safe.
-SUNDRY_EXPORT HANDLE HandleNew(HandleKind kind, void* object, HandleCloser closer);
-
-// The object of an open handle of the given kind; null with
-// ERROR_INVALID_HANDLE for any other handle. The object stays valid until
-// the handle is closed, so the caller must not close it meanwhile.
-SUNDRY_EXPORT void* HandleLookup(HANDLE handle, HandleKind kind);
-
-// Fills *path with the user's runtime directory (see the top of this file),
-// creating it with mode 0700 when missing. Returns TRUE; FALSE with the last
-// error set when it cannot be made or is unsafe (ERROR_ACCESS_DENIED), or
-// when path is null (ERROR_INVALID_PARAMETER); *path is then unchanged.
-SUNDRY_EXPORT BOOL GetRuntimeDirectory(std::string* path);
-
-// The file name (without directory) that stands for the named mutex lpName,
-// after the "Local\" prefix is dropped; empty for a null or empty name.
-SUNDRY_EXPORT std::string MutexFileName(const char* lpName);
-
-}  // namespace sundry::platform

@@ -8,6 +8,9 @@
 // Environment values that are not absolute paths are ignored, as the XDG
 // rules ask.
 
+#include "platform/posix/error.h"
+#include "platform/posix/files.h"
+
 #include <sundry/platform/error.h>
 #include <sundry/platform/shell.h>
 
@@ -128,19 +131,9 @@ bool isDirectory(const std::string& path) {
 
 // mkdir -p with mode 0700 for what it creates; false with the last error set.
 bool createDirectories(const std::string& path) {
-  for (size_t pos = 1; pos <= path.size(); ++pos) {
-    if (pos != path.size() && path[pos] != '/') continue;
-    const std::string part = path.substr(0, pos);
-    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-      sundry::platform::SetLastErrorFromErrno(errno);
-      return false;
-    }
-  }
-  if (!isDirectory(path)) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return false;
-  }
-  return true;
+  if (sundry::platform::posix::MakeDirectories(path, 0700)) return true;
+  sundry::platform::posix::SetLastErrorFromErrno(errno, "mkdir", path.c_str());
+  return false;
 }
 
 }  // namespace

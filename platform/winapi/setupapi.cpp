@@ -1,5 +1,8 @@
 // Device sets over sysfs: class/tty and class/net read once per set.
 
+#include "platform/posix/files.h"
+#include "platform/posix/handles.h"
+
 #include <sundry/platform/codepage.h>
 #include <sundry/platform/error.h>
 #include <sundry/platform/setupapi.h>
@@ -23,7 +26,9 @@
 
 namespace {
 
-using sundry::platform::HandleKind;
+using sundry::platform::posix::HandleKind;
+using sundry::platform::posix::HandleLookup;
+using sundry::platform::posix::HandleNew;
 
 // This file's kind of object in the shared handle table.
 constexpr HandleKind kDeviceSetKind = HandleKind::DeviceInfoSet;
@@ -60,15 +65,7 @@ std::string sysfsRoot() {
 // An attribute's text without its trailing line end and blanks; false when
 // it cannot be read. Attributes are small: more than 4 KiB is cut.
 bool readAttribute(const std::string& path, std::string& value) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
-  char buf[4096];
-  ssize_t n;
-  do n = ::read(fd, buf, sizeof buf);
-  while (n < 0 && errno == EINTR);
-  ::close(fd);
-  if (n < 0) return false;
-  value.assign(buf, static_cast<size_t>(n));
+  if (!sundry::platform::posix::ReadSmallFile(path, &value, 4096)) return false;
   while (!value.empty() && (value.back() == '\n' || value.back() == ' ' || value.back() == '\t' ||
                             value.back() == '\r' || value.back() == '\0'))
     value.pop_back();
@@ -248,14 +245,14 @@ extern "C" HDEVINFO SetupDiGetClassDevsA(const GUID* ClassGuid, LPCSTR Enumerato
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return INVALID_HANDLE_VALUE;
   }
-  HANDLE h = sundry::platform::HandleNew(kDeviceSetKind, set.get(), closeDeviceSet);
+  HANDLE h = HandleNew(kDeviceSetKind, set.get(), closeDeviceSet);
   if (h == nullptr) return INVALID_HANDLE_VALUE;
   set.release();
   return h;
 }
 
 extern "C" BOOL SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex, PSP_DEVINFO_DATA DeviceInfoData) {
-  auto* set = static_cast<DeviceSet*>(sundry::platform::HandleLookup(DeviceInfoSet, kDeviceSetKind));
+  auto* set = static_cast<DeviceSet*>(HandleLookup(DeviceInfoSet, kDeviceSetKind));
   if (set == nullptr) return FALSE;  // ERROR_INVALID_HANDLE
   if (DeviceInfoData == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -278,7 +275,7 @@ extern "C" BOOL SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex,
 extern "C" BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
                                                   DWORD Property, LPDWORD PropertyRegDataType, LPBYTE PropertyBuffer,
                                                   DWORD PropertyBufferSize, LPDWORD RequiredSize) {
-  auto* set = static_cast<DeviceSet*>(sundry::platform::HandleLookup(DeviceInfoSet, kDeviceSetKind));
+  auto* set = static_cast<DeviceSet*>(HandleLookup(DeviceInfoSet, kDeviceSetKind));
   if (set == nullptr) return FALSE;  // ERROR_INVALID_HANDLE
   const Device* d = deviceOf(*set, DeviceInfoData);
   if (d == nullptr) return FALSE;
@@ -317,6 +314,6 @@ extern "C" BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO DeviceInfoSet, PSP_DE
 }
 
 extern "C" BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
-  if (sundry::platform::HandleLookup(DeviceInfoSet, kDeviceSetKind) == nullptr) return FALSE;
+  if (HandleLookup(DeviceInfoSet, kDeviceSetKind) == nullptr) return FALSE;
   return CloseHandle(DeviceInfoSet);
 }

@@ -1,6 +1,8 @@
 // Win32 file functions over POSIX: directory search with Windows name
 // patterns, copy, move, delete and attributes.
 
+#include "platform/posix/error.h"
+
 #include <sundry/platform/codepage.h>
 #include <sundry/platform/error.h>
 #include <sundry/platform/file.h>

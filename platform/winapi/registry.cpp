@@ -9,7 +9,7 @@
 #include <sundry/platform/error.h>
 #include <sundry/platform/registry.h>
 
-#include "platform/registry_store.h"
+#include "platform/regstore/registry_store.h"
 
 #include <pthread.h>
 #include <unistd.h>

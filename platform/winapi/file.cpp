@@ -9,6 +9,8 @@
 // process dies. The commit letter "c" of the run-time's mode strings turns a
 // flush into fdatasync.
 
+#include "platform/posix/error.h"
+
 #include <sundry/platform/error.h>
 #include <sundry/platform/file.h>
 

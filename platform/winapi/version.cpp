@@ -14,6 +14,10 @@
 // at ansiBase + o / 2, so the copies never overlap (a UTF-16 value of n
 // characters takes 2n bytes of the block, its copy n + 1).
 
+#include "platform/framework/coding.h"
+#include "platform/posix/error.h"
+#include "platform/posix/fd.h"
+
 #include <sundry/platform/codepage.h>
 #include <sundry/platform/error.h>
 #include <sundry/platform/fileops.h>
@@ -33,34 +37,29 @@
 
 namespace {
 
-using sundry::platform::SetLastErrorFromErrno;
+using sundry::platform::posix::RetryOnEintr;
+using sundry::platform::posix::SetLastErrorFromErrno;
 
 constexpr uint16_t kRtVersion = 16;
 constexpr uint32_t kSubdirectoryFlag = 0x80000000u;
 constexpr size_t kMaxBlock = 0xFFFF;  // wLength is 16 bits
 constexpr int kMaxTreeDepth = 8;
 
-uint16_t rd16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t rd32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
+uint16_t rd16(const uint8_t* p) { return sundry::platform::DecodeFixed16(p); }
+uint32_t rd32(const uint8_t* p) { return sundry::platform::DecodeFixed32(p); }
 size_t align4(size_t n) { return (n + 3) & ~static_cast<size_t>(3); }
 
 // A read-only file whose reads never go past its end.
 class FileReader {
  public:
-  ~FileReader() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
   // 0 on success, else the Win32 code (also stored as the last error).
   DWORD open(const char* path) {
     const std::string native = sundry::platform::NativePath(path);
     // Non-blocking, so that a FIFO given by mistake does not hang the open.
-    m_fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (m_fd < 0) return SetLastErrorFromErrno(errno);
+    m_fd.reset(RetryOnEintr([&] { return ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY); }));
+    if (!m_fd) return SetLastErrorFromErrno(errno, "open", native.c_str());
     struct stat st;
-    if (::fstat(m_fd, &st) != 0) return SetLastErrorFromErrno(errno);
+    if (::fstat(m_fd.get(), &st) != 0) return SetLastErrorFromErrno(errno, "fstat", native.c_str());
     if (S_ISDIR(st.st_mode)) return fail(ERROR_ACCESS_DENIED);
     if (!S_ISREG(st.st_mode)) return fail(ERROR_BAD_FORMAT);
     m_size = static_cast<uint64_t>(st.st_size);
@@ -72,8 +71,7 @@ class FileReader {
     if (offset > m_size || n > m_size - offset) return false;
     uint8_t* out = static_cast<uint8_t*>(buf);
     while (n > 0) {
-      ssize_t got = ::pread(m_fd, out, n, static_cast<off_t>(offset));
-      if (got < 0 && errno == EINTR) continue;
+      const ssize_t got = RetryOnEintr([&] { return ::pread(m_fd.get(), out, n, static_cast<off_t>(offset)); });
       if (got <= 0) return false;  // an error, or the file shrank meanwhile
       out += got;
       offset += static_cast<uint64_t>(got);
@@ -88,7 +86,7 @@ class FileReader {
   }
 
  private:
-  int m_fd = -1;
+  sundry::platform::posix::UniqueFd m_fd;
   uint64_t m_size = 0;
 };
 

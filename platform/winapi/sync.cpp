@@ -1,4 +1,10 @@
-// Named mutexes over POSIX record locks, and the process's handle table.
+// Named mutexes over POSIX record locks; their handles live in the
+// process's handle table.
+
+#include "platform/posix/error.h"
+#include "platform/posix/fd.h"
+#include "platform/posix/handles.h"
+#include "platform/winapi/sync_internal.h"
 
 #include <sundry/platform/error.h>
 #include <sundry/platform/sync.h>
@@ -14,7 +20,6 @@
 #include <fcntl.h>
 #include <mutex>
 #include <new>
-#include <pthread.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -22,6 +27,14 @@
 
 namespace sundry::platform {
 namespace {
+
+using posix::HandleKind;
+using posix::HandleLookupLocked;
+using posix::HandleNewLocked;
+using posix::HandleSetForkChildHook;
+using posix::HandleTableLock;
+using posix::RetryOnEintr;
+using posix::UniqueFd;
 
 // How long CreateMutexA waits for another process's creation to finish.
 constexpr auto kCreatorTimeout = std::chrono::seconds(10);
@@ -35,7 +48,7 @@ const char kFilePrefix[] = "mutex-";
 // Its descriptor holds the process's read lock on the mutex's file.
 struct MutexState {
   std::string name;    // encoded file name; empty for an unnamed mutex
-  int fd = -1;         // the lock file; -1 when unnamed or orphaned by fork
+  UniqueFd fd;         // the lock file; none when unnamed or orphaned by fork
   bool inheritable = false;  // the descriptor stays open across exec
   pid_t ownerPid = 0;  // owning thread, valid while count > 0
   pid_t ownerTid = 0;
@@ -47,49 +60,21 @@ struct MutexHandle {
   MutexState* state = nullptr;
 };
 
-struct Entry {
-  HandleKind kind;
-  void* object;
-  HandleCloser closer;
-};
-
-// The handle table and the process's named mutexes, under one lock. The
-// lock is also held across fork (see atFork*), so a child never sees the
-// table half-changed.
-struct Table {
-  std::mutex lock;
-  std::unordered_map<uintptr_t, Entry> handles;
-  std::unordered_map<std::string, MutexState*> named;  // by encoded name
-  uintptr_t next = 0;
-};
-
-Table& table();
-
-void atForkPrepare() { table().lock.lock(); }
-void atForkParent() { table().lock.unlock(); }
+// The process's named mutexes by encoded name. They change together with
+// the handle table and under its lock, so a fork never copies them
+// half-changed.
+std::unordered_map<std::string, MutexState*>& namedMutexes() {
+  static auto* named = new std::unordered_map<std::string, MutexState*>;  // never destroyed
+  return *named;
+}
 
 // A forked child holds none of its parent's record locks. Its copies of the
 // parent's mutex records are set aside: their descriptors are closed and
 // they no longer answer for their names, so the child's own CreateMutexA
 // asks the lock files. The handles stay in the child's table until closed.
-void atForkChild() {
-  Table& t = table();
-  for (auto& [name, state] : t.named) {
-    if (state->fd >= 0) ::close(state->fd);
-    state->fd = -1;
-  }
-  t.named.clear();
-  t.lock.unlock();
-}
-
-Table& table() {
-  // Never destroyed: handles may be closed from static destructors.
-  static Table* t = [] {
-    auto* made = new Table;
-    pthread_atfork(atForkPrepare, atForkParent, atForkChild);
-    return made;
-  }();
-  return *t;
+void forgetParentLocks() {
+  for (auto& [name, state] : namedMutexes()) state->fd.reset();
+  namedMutexes().clear();
 }
 
 pid_t currentTid() { return static_cast<pid_t>(::gettid()); }
@@ -97,54 +82,29 @@ pid_t currentTid() { return static_cast<pid_t>(::gettid()); }
 // Drops one handle's share of a mutex state; the state, its descriptor and
 // so the process's lock go with its last handle. Called with the table
 // locked.
-void releaseState(Table& t, MutexState* state) {
+void releaseState(MutexState* state) {
   if (--state->refs > 0) return;
   if (!state->name.empty()) {
-    auto it = t.named.find(state->name);
-    if (it != t.named.end() && it->second == state) t.named.erase(it);
+    auto& named = namedMutexes();
+    auto it = named.find(state->name);
+    if (it != named.end() && it->second == state) named.erase(it);
   }
-  if (state->fd >= 0) ::close(state->fd);
-  delete state;
+  delete state;  // its descriptor, and so the process's lock, goes with it
 }
 
 BOOL closeMutex(void* object) {
   auto* m = static_cast<MutexHandle*>(object);
-  releaseState(table(), m->state);
+  releaseState(m->state);
   delete m;
   return TRUE;
 }
 
-HANDLE newHandleLocked(Table& t, HandleKind kind, void* object, HandleCloser closer) {
-  try {
-    t.next += 4;  // as Windows, multiples of 4; never reused
-    t.handles.emplace(t.next, Entry{kind, object, closer});
-  } catch (const std::exception&) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
-  return reinterpret_cast<HANDLE>(t.next);
-}
-
-Entry* findLocked(Table& t, HANDLE handle) {
-  auto it = t.handles.find(reinterpret_cast<uintptr_t>(handle));
-  return it == t.handles.end() ? nullptr : &it->second;
-}
-
-// Retries a system call interrupted by a signal.
-template <class F>
-int retry(F call) {
-  int rc;
-  do rc = call();
-  while (rc < 0 && errno == EINTR);
-  return rc;
-}
-
 // Opens a lock file in the runtime directory without following a link.
 // Returns the descriptor, or -1 with the last error set.
-int openLockFile(const std::string& path, bool inheritable) {
+UniqueFd openLockFile(const std::string& path, bool inheritable) {
   int flags = O_RDWR | O_CREAT | O_NOFOLLOW | (inheritable ? 0 : O_CLOEXEC);
-  int fd = retry([&] { return ::open(path.c_str(), flags, 0600); });
-  if (fd < 0) SetLastErrorFromErrno(errno);
+  UniqueFd fd(RetryOnEintr([&] { return ::open(path.c_str(), flags, 0600); }));
+  if (!fd) SetLastErrorFromErrno(errno, "open", path.c_str());
   return fd;
 }
 
@@ -156,7 +116,7 @@ int setLock(int fd, short type) {
   lock.l_whence = SEEK_SET;
   lock.l_start = 0;
   lock.l_len = 0;  // to the end, however long the file grows
-  return retry([&] { return ::fcntl(fd, F_SETLK, &lock); });
+  return RetryOnEintr([&] { return ::fcntl(fd, F_SETLK, &lock); });
 }
 
 bool lockConflict(int err) { return err == EAGAIN || err == EACCES; }
@@ -236,15 +196,15 @@ BOOL GetRuntimeDirectory(std::string* path) {
     dir = std::string(xdg) + "/sundry";
   else
     dir = "/tmp/sundry-" + std::to_string(::geteuid());
-  if (retry([&] { return ::mkdir(dir.c_str(), 0700); }) != 0 && errno != EEXIST) {
-    SetLastErrorFromErrno(errno);
+  if (RetryOnEintr([&] { return ::mkdir(dir.c_str(), 0700); }) != 0 && errno != EEXIST) {
+    SetLastErrorFromErrno(errno, "mkdir", dir.c_str());
     return FALSE;
   }
   // Someone else may have made it first: it must be ours and closed to
   // others, or they could hold our mutexes or swap the files under us.
   struct stat st;
   if (::lstat(dir.c_str(), &st) != 0) {
-    SetLastErrorFromErrno(errno);
+    SetLastErrorFromErrno(errno, "lstat", dir.c_str());
     return FALSE;
   }
   if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 077) != 0) {
@@ -253,27 +213,6 @@ BOOL GetRuntimeDirectory(std::string* path) {
   }
   *path = dir;
   return TRUE;
-}
-
-HANDLE HandleNew(HandleKind kind, void* object, HandleCloser closer) {
-  if (object == nullptr || closer == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  Table& t = table();
-  std::lock_guard<std::mutex> hold(t.lock);
-  return newHandleLocked(t, kind, object, closer);
-}
-
-void* HandleLookup(HANDLE handle, HandleKind kind) {
-  Table& t = table();
-  std::lock_guard<std::mutex> hold(t.lock);
-  Entry* e = findLocked(t, handle);
-  if (e == nullptr || e->kind != kind) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  return e->object;
 }
 
 }  // namespace sundry::platform
@@ -291,11 +230,13 @@ extern "C" HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bIn
   if (named && !GetRuntimeDirectory(&dir)) return nullptr;
   const std::string file = MutexFileName(lpName);
 
-  Table& t = table();
-  // Everything runs under the table lock: threads of this process are taken
-  // one at a time (record locks cannot tell them apart), and a fork never
-  // copies the table half-changed.
-  std::lock_guard<std::mutex> hold(t.lock);
+  // Everything runs under the handle table's lock: threads of this process
+  // are taken one at a time (record locks cannot tell them apart), and a
+  // fork never copies the table half-changed.
+  static const bool hooked = (HandleSetForkChildHook(forgetParentLocks), true);
+  (void)hooked;
+  std::lock_guard<std::mutex> hold(HandleTableLock());
+  auto& mutexes = namedMutexes();
 
   auto* handle = new (std::nothrow) MutexHandle;
   if (handle == nullptr) {
@@ -309,13 +250,13 @@ extern "C" HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bIn
   MutexState* state = nullptr;
   bool existed = false;
   if (named) {
-    auto it = t.named.find(file);
-    if (it != t.named.end()) {
+    auto it = mutexes.find(file);
+    if (it != mutexes.end()) {
       state = it->second;
       existed = true;
       if (inheritable && !state->inheritable) {
-        int flags = ::fcntl(state->fd, F_GETFD);
-        if (flags >= 0 && ::fcntl(state->fd, F_SETFD, flags & ~FD_CLOEXEC) == 0) state->inheritable = true;
+        int flags = ::fcntl(state->fd.get(), F_GETFD);
+        if (flags >= 0 && ::fcntl(state->fd.get(), F_SETFD, flags & ~FD_CLOEXEC) == 0) state->inheritable = true;
       }
     }
   }
@@ -332,9 +273,8 @@ extern "C" HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bIn
     if (named) {
       bool isNew = false;
       state->fd = openLockFile(dir + "/" + file, inheritable);
-      if (state->fd < 0 || !lockMutexFile(state->fd, &isNew)) {
+      if (!state->fd || !lockMutexFile(state->fd.get(), &isNew)) {
         DWORD failure = GetLastError();
-        if (state->fd >= 0) ::close(state->fd);
         delete state;
         delete handle;
         SetLastError(failure);
@@ -342,9 +282,8 @@ extern "C" HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bIn
       }
       existed = !isNew;
       try {
-        t.named[file] = state;
+        mutexes[file] = state;
       } catch (const std::exception&) {
-        ::close(state->fd);
         delete state;
         delete handle;
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -360,10 +299,10 @@ extern "C" HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bIn
     state->count = 1;
   }
 
-  HANDLE h = newHandleLocked(t, HandleKind::Mutex, handle, closeMutex);
+  HANDLE h = HandleNewLocked(HandleKind::Mutex, handle, closeMutex);
   if (h == nullptr) {
     DWORD failure = GetLastError();
-    releaseState(t, state);
+    releaseState(state);
     delete handle;
     SetLastError(failure);
     return nullptr;
@@ -373,31 +312,14 @@ extern "C" HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bIn
 }
 
 extern "C" BOOL ReleaseMutex(HANDLE hMutex) {
-  Table& t = table();
-  std::lock_guard<std::mutex> hold(t.lock);
-  Entry* e = findLocked(t, hMutex);
-  if (e == nullptr || e->kind != HandleKind::Mutex) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  MutexState* state = static_cast<MutexHandle*>(e->object)->state;
+  std::lock_guard<std::mutex> hold(HandleTableLock());
+  auto* handle = static_cast<MutexHandle*>(HandleLookupLocked(hMutex, HandleKind::Mutex));
+  if (handle == nullptr) return FALSE;  // ERROR_INVALID_HANDLE
+  MutexState* state = handle->state;
   if (state->count == 0 || state->ownerPid != ::getpid() || state->ownerTid != currentTid()) {
     SetLastError(ERROR_NOT_OWNER);
     return FALSE;
   }
   if (--state->count == 0) state->ownerPid = state->ownerTid = 0;
   return TRUE;
-}
-
-extern "C" BOOL CloseHandle(HANDLE hObject) {
-  Table& t = table();
-  std::lock_guard<std::mutex> hold(t.lock);
-  auto it = t.handles.find(reinterpret_cast<uintptr_t>(hObject));
-  if (it == t.handles.end()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  Entry entry = it->second;
-  t.handles.erase(it);
-  return entry.closer(entry.object);
 }

@@ -1,5 +1,10 @@
 // Process snapshots over /proc, and process handles over pidfds.
 
+#include "platform/posix/error.h"
+#include "platform/posix/fd.h"
+#include "platform/posix/files.h"
+#include "platform/posix/handles.h"
+
 #include <sundry/platform/error.h>
 #include <sundry/platform/process.h>
 #include <sundry/platform/sync.h>
@@ -20,8 +25,10 @@
 
 namespace {
 
-using sundry::platform::HandleKind;
-using sundry::platform::SetLastErrorFromErrno;
+using sundry::platform::posix::HandleKind;
+using sundry::platform::posix::HandleLookup;
+using sundry::platform::posix::HandleNew;
+using sundry::platform::posix::SetLastErrorFromErrno;
 
 // This file's kinds of object in the shared handle table.
 constexpr HandleKind kSnapshotKind = HandleKind::ProcessSnapshot;
@@ -34,7 +41,7 @@ struct Snapshot {
 
 struct ProcessHandle {
   pid_t pid = 0;
-  int pidfd = -1;  // -1 where the system has no pidfds: the id is used
+  sundry::platform::posix::UniqueFd pidfd;  // none where the system has no pidfds: the id is used
   DWORD access = 0;
 };
 
@@ -45,22 +52,13 @@ BOOL closeSnapshot(void* object) {
 
 BOOL closeProcess(void* object) {
   auto* p = static_cast<ProcessHandle*>(object);
-  if (p->pidfd >= 0) ::close(p->pidfd);
   delete p;
   return TRUE;
 }
 
 // The whole content of a small /proc file, or false.
 bool readProcFile(const std::string& path, std::string& out) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  out.clear();
-  char buf[4096];
-  ssize_t n;
-  while ((n = ::read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
-    if (n > 0) out.append(buf, static_cast<size_t>(n));
-  ::close(fd);
-  return n == 0;
+  return sundry::platform::posix::ReadSmallFile(path, &out);
 }
 
 std::string baseName(const std::string& path) {
@@ -138,7 +136,7 @@ BOOL copyEntry(HANDLE hSnapshot, LPPROCESSENTRY32 lppe, bool first) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  auto* snap = static_cast<Snapshot*>(sundry::platform::HandleLookup(hSnapshot, kSnapshotKind));
+  auto* snap = static_cast<Snapshot*>(HandleLookup(hSnapshot, kSnapshotKind));
   if (snap == nullptr) return FALSE;  // ERROR_INVALID_HANDLE
   if (lppe->dwSize < sizeof(PROCESSENTRY32)) {
     SetLastError(ERROR_BAD_LENGTH);
@@ -178,7 +176,7 @@ int signalPidfd(int pidfd, int sig) {
 
 // Sends sig (0: only the permission check) to the process of a handle.
 int signalProcess(const ProcessHandle& p, int sig) {
-  return p.pidfd >= 0 ? signalPidfd(p.pidfd, sig) : ::kill(p.pid, sig);
+  return p.pidfd.valid() ? signalPidfd(p.pidfd.get(), sig) : ::kill(p.pid, sig);
 }
 
 }  // namespace
@@ -207,7 +205,7 @@ extern "C" HANDLE CreateToolhelp32Snapshot(DWORD dwFlags, DWORD) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return INVALID_HANDLE_VALUE;
   }
-  HANDLE h = sundry::platform::HandleNew(kSnapshotKind, snap.get(), closeSnapshot);
+  HANDLE h = HandleNew(kSnapshotKind, snap.get(), closeSnapshot);
   if (h == nullptr) return INVALID_HANDLE_VALUE;
   snap.release();
   return h;
@@ -229,8 +227,8 @@ extern "C" HANDLE OpenProcess(DWORD dwDesiredAccess, BOOL, DWORD dwProcessId) {
   }
   p->pid = static_cast<pid_t>(dwProcessId);
   p->access = dwDesiredAccess;
-  p->pidfd = openPidfd(p->pid);
-  if (p->pidfd < 0 && errno == ESRCH) {
+  p->pidfd.reset(openPidfd(p->pid));
+  if (!p->pidfd.valid() && errno == ESRCH) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
@@ -241,7 +239,6 @@ extern "C" HANDLE OpenProcess(DWORD dwDesiredAccess, BOOL, DWORD dwProcessId) {
     const int err = errno;
     const bool deniedOnly = err == EPERM && (dwDesiredAccess & PROCESS_TERMINATE) == 0;
     if (!deniedOnly) {
-      if (p->pidfd >= 0) ::close(p->pidfd);
       if (err == ESRCH)
         SetLastError(ERROR_INVALID_PARAMETER);
       else
@@ -249,17 +246,14 @@ extern "C" HANDLE OpenProcess(DWORD dwDesiredAccess, BOOL, DWORD dwProcessId) {
       return nullptr;
     }
   }
-  HANDLE h = sundry::platform::HandleNew(kProcessKind, p.get(), closeProcess);
-  if (h == nullptr) {
-    if (p->pidfd >= 0) ::close(p->pidfd);
-    return nullptr;
-  }
+  HANDLE h = HandleNew(kProcessKind, p.get(), closeProcess);
+  if (h == nullptr) return nullptr;
   p.release();
   return h;
 }
 
 extern "C" BOOL TerminateProcess(HANDLE hProcess, UINT) {
-  auto* p = static_cast<ProcessHandle*>(sundry::platform::HandleLookup(hProcess, kProcessKind));
+  auto* p = static_cast<ProcessHandle*>(HandleLookup(hProcess, kProcessKind));
   if (p == nullptr) return FALSE;  // ERROR_INVALID_HANDLE
   if ((p->access & PROCESS_TERMINATE) == 0) {
     SetLastError(ERROR_ACCESS_DENIED);

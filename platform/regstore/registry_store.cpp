@@ -1,6 +1,6 @@
 // The SQLite database behind the registry functions.
 
-#include "platform/registry_store.h"
+#include "platform/regstore/registry_store.h"
 
 #include <sundry/platform/codepage.h>
 #include <sundry/platform/error.h>

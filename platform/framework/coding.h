@@ -1,0 +1,59 @@
+#pragma once
+// Little-endian integers in byte buffers: the byte order of every binary
+// format the library reads and writes (record log, PE images, registry
+// values, shell links, the browser's connection record, the registry store
+// header). Bytes are assembled one by one, so neither the host's byte order
+// nor the buffer's alignment matters.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace sundry::platform {
+
+inline uint16_t DecodeFixed16(const void* p) {
+  const auto* b = static_cast<const unsigned char*>(p);
+  return static_cast<uint16_t>(b[0] | (b[1] << 8));
+}
+
+inline uint32_t DecodeFixed32(const void* p) {
+  const auto* b = static_cast<const unsigned char*>(p);
+  return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) |
+         (static_cast<uint32_t>(b[3]) << 24);
+}
+
+inline uint64_t DecodeFixed64(const void* p) {
+  const auto* b = static_cast<const unsigned char*>(p);
+  return static_cast<uint64_t>(DecodeFixed32(b)) | (static_cast<uint64_t>(DecodeFixed32(b + 4)) << 32);
+}
+
+inline void EncodeFixed16(void* p, uint16_t v) {
+  auto* b = static_cast<unsigned char*>(p);
+  b[0] = static_cast<unsigned char>(v);
+  b[1] = static_cast<unsigned char>(v >> 8);
+}
+
+inline void EncodeFixed32(void* p, uint32_t v) {
+  auto* b = static_cast<unsigned char*>(p);
+  for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+inline void EncodeFixed64(void* p, uint64_t v) {
+  auto* b = static_cast<unsigned char*>(p);
+  for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+// Bounds-checked reads from a byte range: false (and *out untouched) when
+// the field at offset does not lie wholly inside [data, data + size).
+inline bool ReadFixed16(const void* data, size_t size, size_t offset, uint16_t* out) {
+  if (offset > size || size - offset < 2) return false;
+  *out = DecodeFixed16(static_cast<const unsigned char*>(data) + offset);
+  return true;
+}
+
+inline bool ReadFixed32(const void* data, size_t size, size_t offset, uint32_t* out) {
+  if (offset > size || size - offset < 4) return false;
+  *out = DecodeFixed32(static_cast<const unsigned char*>(data) + offset);
+  return true;
+}
+
+}  // namespace sundry::platform

@@ -1,0 +1,18 @@
+// Owned descriptors.
+
+#include "platform/posix/fd.h"
+
+#include <unistd.h>
+
+namespace sundry::platform::posix {
+
+void UniqueFd::reset(int fd) {
+  if (m_fd >= 0) {
+    const int saved = errno;
+    ::close(m_fd);
+    errno = saved;
+  }
+  m_fd = fd;
+}
+
+}  // namespace sundry::platform::posix
