@@ -1,10 +1,16 @@
 // The debug-log library: scopes and report lines written through spdlog.
 
+#include "platform/posix/fd.h"
+#include "platform/posix/files.h"
+
 #include <sundry/diag/DebugLog.h>
 
-#include <spdlog/sinks/basic_file_sink.h>
+#include <spdlog/sinks/base_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
 #include <spdlog/spdlog.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -18,6 +24,33 @@ namespace {
 
 thread_local int t_depth = 0;
 
+// Appends each line to a log file opened through the platform's
+// open-a-regular-file: a SUNDRY_LOG that names a FIFO, a device or a
+// directory is refused (the log stays silent) instead of hanging or
+// writing into a device.
+class FileSink : public spdlog::sinks::base_sink<std::mutex> {
+ public:
+  explicit FileSink(sundry::platform::posix::UniqueFd fd) : m_fd(std::move(fd)) {}
+
+ protected:
+  void sink_it_(const spdlog::details::log_msg& msg) override {
+    spdlog::memory_buf_t line;
+    formatter_->format(msg, line);
+    const char* p = line.data();
+    size_t left = line.size();
+    while (left > 0) {
+      const ssize_t n = sundry::platform::posix::RetryOnEintr([&] { return ::write(m_fd.get(), p, left); });
+      if (n <= 0) return;  // a trace that cannot be written is dropped
+      p += n;
+      left -= static_cast<size_t>(n);
+    }
+  }
+  void flush_() override {}
+
+ private:
+  sundry::platform::posix::UniqueFd m_fd;
+};
+
 // The logger is made on first use from SUNDRY_LOG; null when logging is off
 // or the destination cannot be opened (the log then stays silent).
 std::shared_ptr<spdlog::logger> makeLogger() {
@@ -27,9 +60,11 @@ std::shared_ptr<spdlog::logger> makeLogger() {
     std::shared_ptr<spdlog::logger> logger;
     if (std::strcmp(dest, "stderr") == 0)
       logger = std::make_shared<spdlog::logger>("sundry", std::make_shared<spdlog::sinks::stderr_sink_mt>());
-    else
-      logger = std::make_shared<spdlog::logger>(
-          "sundry", std::make_shared<spdlog::sinks::basic_file_sink_mt>(dest, false));
+    else {
+      auto fd = sundry::platform::posix::OpenRegularFile(dest, O_WRONLY | O_CREAT | O_APPEND, 0600);
+      if (!fd) return nullptr;
+      logger = std::make_shared<spdlog::logger>("sundry", std::make_shared<FileSink>(std::move(fd)));
+    }
     logger->set_pattern("%Y-%m-%d %H:%M:%S.%e [%t] %v");
     logger->set_level(spdlog::level::info);
     logger->flush_on(spdlog::level::info);

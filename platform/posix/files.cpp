@@ -13,6 +13,25 @@
 
 namespace sundry::platform::posix {
 
+UniqueFd OpenRegularFile(const std::string& path, int flags, unsigned mode) {
+  const bool wantNonBlock = (flags & O_NONBLOCK) != 0;
+  UniqueFd fd(RetryOnEintr(
+      [&] { return ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, static_cast<mode_t>(mode)); }));
+  if (!fd) return fd;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return UniqueFd();
+  if (!S_ISREG(st.st_mode)) {
+    fd.reset();
+    errno = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
+    return fd;
+  }
+  if (!wantNonBlock) {
+    const int fl = ::fcntl(fd.get(), F_GETFL);
+    if (fl < 0 || ::fcntl(fd.get(), F_SETFL, fl & ~O_NONBLOCK) != 0) return UniqueFd();
+  }
+  return fd;
+}
+
 bool ReadSmallFile(const std::string& path, std::string* out, size_t limit) {
   out->clear();
   UniqueFd fd(RetryOnEintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY); }));

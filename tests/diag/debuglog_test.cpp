@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -108,6 +109,17 @@ TEST_F(DebugLog, OverlongAndEmptyTextsAreSafe) {
   auto lines = linesContaining("Long::text Status: xxxx");
   ASSERT_EQ(1u, lines.size());
   EXPECT_LT(lines[0].size(), huge.size());
+}
+
+// A log destination that is not a regular file is refused: the program
+// runs on with its log silent instead of hanging on a FIFO nobody reads.
+TEST(DebugLogFile, AFifoIsRefusedWithoutHanging) {
+  sundry::test::TempDir dir;
+  const std::string fifo = dir.file("fifo");
+  ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+  const int rc = sundry::test::RunCommand("SUNDRY_LOG='" + fifo + "' timeout 20 " + SUNDRY_CLI_PATH +
+                                          " shortcut remove x.exe --folder '" + dir.path() + "' 2>/dev/null");
+  EXPECT_EQ(1, rc) << "124 means the program hung opening its log";
 }
 
 }  // namespace
