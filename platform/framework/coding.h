@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace sundry::platform {
 
@@ -40,6 +41,25 @@ inline void EncodeFixed32(void* p, uint32_t v) {
 inline void EncodeFixed64(void* p, uint64_t v) {
   auto* b = static_cast<unsigned char*>(p);
   for (int i = 0; i < 8; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+// Appends the value's bytes to *dst.
+inline void PutFixed16(std::string* dst, uint16_t v) {
+  char b[2];
+  EncodeFixed16(b, v);
+  dst->append(b, 2);
+}
+
+inline void PutFixed32(std::string* dst, uint32_t v) {
+  char b[4];
+  EncodeFixed32(b, v);
+  dst->append(b, 4);
+}
+
+inline void PutFixed64(std::string* dst, uint64_t v) {
+  char b[8];
+  EncodeFixed64(b, v);
+  dst->append(b, 8);
 }
 
 // Bounds-checked reads from a byte range: false (and *out untouched) when

@@ -1,6 +1,8 @@
 // Shortcut files in the MS-SHLLINK binary format: built in memory, then
 // written with one durable replacement.
 
+#include "platform/framework/coding.h"
+
 #include <sundry/platform/codepage.h>
 #include <sundry/platform/error.h>
 #include <sundry/platform/file.h>
@@ -46,18 +48,9 @@ constexpr uint8_t kShellLinkClsid[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x0
 // 100-nanosecond intervals between 1601-01-01 and 1970-01-01.
 constexpr uint64_t kEpochDifference = 116444736000000000ull;
 
-void put16(std::string& out, uint32_t v) {
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>(v >> 8 & 0xFF));
-}
-void put32(std::string& out, uint32_t v) {
-  put16(out, v & 0xFFFF);
-  put16(out, v >> 16);
-}
-void put64(std::string& out, uint64_t v) {
-  put32(out, static_cast<uint32_t>(v));
-  put32(out, static_cast<uint32_t>(v >> 32));
-}
+void put16(std::string& out, uint32_t v) { sundry::platform::PutFixed16(&out, static_cast<uint16_t>(v)); }
+void put32(std::string& out, uint32_t v) { sundry::platform::PutFixed32(&out, v); }
+void put64(std::string& out, uint64_t v) { sundry::platform::PutFixed64(&out, v); }
 
 uint64_t fileTime(const struct timespec& ts) {
   if (ts.tv_sec < 0) return 0;
