@@ -2,12 +2,11 @@
 
 #include <sundry/diag/DebugLog.h>
 
-#include <cstdlib>
+#include <sys/stat.h>
+
 #include <sstream>
 #include <string>
 #include <thread>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -32,14 +31,17 @@ class DebugLog : public ::testing::Test {
     return out;
   }
 
+  // The one line holding needle without its "[thread] " prefix: the
+  // indentation and the entry.
+  std::string entryOf(const std::string& needle) const {
+    const std::vector<std::string> lines = linesContaining(needle);
+    if (lines.size() != 1) return std::to_string(lines.size()) + " lines hold " + needle;
+    const size_t pos = lines[0].find("] ");
+    return pos == std::string::npos ? lines[0] : lines[0].substr(pos + 2);
+  }
+
   sundry::test::LogTail m_tail;
 };
-
-// The text after the "[thread] " prefix: the indentation and the entry.
-std::string entryOf(const std::string& line) {
-  size_t pos = line.find("] ");
-  return pos == std::string::npos ? line : line.substr(pos + 2);
-}
 
 TEST_F(DebugLog, WritesScopesReportsAndNesting) {
   {
@@ -51,18 +53,11 @@ TEST_F(DebugLog, WritesScopesReportsAndNesting) {
     }
     outer.Report("Note", "after-inner");
   }
-  auto enter = linesContaining("CLogDB::create Enter: filename = \"a.log\", reclen = 64");
-  ASSERT_EQ(1u, enter.size());
-  auto status = linesContaining("outer-mark");
-  ASSERT_EQ(1u, status.size());
-  EXPECT_EQ("  CLogDB::create Status: outer-mark", entryOf(status[0]));
-  auto ret = linesContaining("rVal = 7");
-  ASSERT_EQ(1u, ret.size());
-  EXPECT_EQ("    CLogDB::getNextRecord Return: rVal = 7", entryOf(ret[0]));
+  EXPECT_EQ("CLogDB::create Enter: filename = \"a.log\", reclen = 64", entryOf("CLogDB::create Enter"));
+  EXPECT_EQ("  CLogDB::create Status: outer-mark", entryOf("outer-mark"));
+  EXPECT_EQ("    CLogDB::getNextRecord Return: rVal = 7", entryOf("rVal = 7"));
   // Depth is back to the outer scope's after the inner one closed.
-  auto after = linesContaining("after-inner");
-  ASSERT_EQ(1u, after.size());
-  EXPECT_EQ("  CLogDB::create Note: after-inner", entryOf(after[0]));
+  EXPECT_EQ("  CLogDB::create Note: after-inner", entryOf("after-inner"));
 }
 
 TEST_F(DebugLog, CopiesCloseWithoutUnbalancingTheDepth) {
@@ -77,12 +72,8 @@ TEST_F(DebugLog, CopiesCloseWithoutUnbalancingTheDepth) {
   }
   CDebugLog d("Copy::next");
   d.Report("Status", "next-mark");
-  auto mark = linesContaining("copy-mark");
-  ASSERT_EQ(1u, mark.size());
-  EXPECT_EQ("  Copy::outer Status: copy-mark", entryOf(mark[0]));
-  auto next = linesContaining("next-mark");
-  ASSERT_EQ(1u, next.size());
-  EXPECT_EQ("  Copy::next Status: next-mark", entryOf(next[0]));
+  EXPECT_EQ("  Copy::outer Status: copy-mark", entryOf("copy-mark"));
+  EXPECT_EQ("  Copy::next Status: next-mark", entryOf("next-mark"));
 }
 
 TEST_F(DebugLog, SeveralThreadsWriteWholeLines) {

@@ -1,37 +1,30 @@
-// CMutexSimple and the named mutex functions under it, within one process
-// and across real processes.
+// CMutexSimple within one process and across real processes.
 
 #include "support/testutil.h"
-
-#include "platform/winapi/sync_internal.h"
 
 #include <sundry/platform/error.h>
 #include <sundry/platform/sync.h>
 #include <sundry/util/MutexSimple.h>
 
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <csignal>
-#include <fcntl.h>
 #include <functional>
 #include <memory>
-#include <poll.h>
 #include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
-
-using sundry::test::ScopedEnv;
-using sundry::test::TempDir;
 
 namespace {
 
 // Every test gets a runtime directory of its own.
 class MutexTest : public ::testing::Test {
  protected:
-  TempDir m_dir;
-  ScopedEnv m_env{"XDG_RUNTIME_DIR", m_dir.path().c_str()};
+  sundry::test::TempDir m_dir;
+  sundry::test::ScopedEnv m_env{"XDG_RUNTIME_DIR", m_dir.path().c_str()};
 };
 
 // Reads one byte, waiting at most ten seconds; 0 on time-out or end of file.
@@ -41,14 +34,15 @@ char readByte(int fd) {
   return poll(&p, 1, 10000) == 1 && read(fd, &c, 1) == 1 ? c : 0;
 }
 
+void send(int fd, char c) { (void)!write(fd, &c, 1); }
+
 // A forked process running body(in, out) with pipes to and from the test;
 // killed with SIGKILL when it goes out of scope.
 struct Child {
   explicit Child(const std::function<void(int in, int out)>& body) {
     int down[2], up[2];
     if (pipe(down) != 0 || pipe(up) != 0) return;
-    pid = fork();
-    if (pid == 0) {
+    if ((pid = fork()) == 0) {
       close(down[1]);
       close(up[0]);
       body(down[0], up[1]);
@@ -73,12 +67,10 @@ struct Child {
   int to = -1, from = -1;
 };
 
-void send(int fd, char c) { (void)!write(fd, &c, 1); }
-
 // Whether the named mutex exists now, as CreateMutexA reports it.
 bool exists(const char* name) {
   HANDLE h = CreateMutexA(nullptr, FALSE, name);
-  bool existed = h != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+  const bool existed = h != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
   if (h != nullptr) CloseHandle(h);
   return existed;
 }
@@ -198,83 +190,6 @@ TEST_F(MutexTest, AForkedChildNeitherKeepsNorReleasesItsParentsClaim) {
   EXPECT_FALSE(exists("App"));
   EXPECT_EQ('Y', child.ask('g'));  // and the child can claim it
   EXPECT_TRUE(exists("App"));
-}
-
-TEST_F(MutexTest, PlatformHandlesExistenceAndOwnership) {
-  HANDLE a = CreateMutexA(nullptr, TRUE, "M");
-  HANDLE b = CreateMutexA(nullptr, TRUE, "M");
-  EXPECT_WIN32(ERROR_ALREADY_EXISTS, GetLastError());
-  BOOL fromOtherThread = TRUE;
-  std::thread([&] { fromOtherThread = ReleaseMutex(a); }).join();
-  EXPECT_FALSE(fromOtherThread);
-  EXPECT_TRUE(ReleaseMutex(b));  // the same mutex, owned by this thread
-  EXPECT_FALSE(ReleaseMutex(a));
-  EXPECT_WIN32(ERROR_NOT_OWNER, GetLastError());
-  EXPECT_TRUE(CloseHandle(a));
-  EXPECT_TRUE(exists("M"));  // b keeps it
-  EXPECT_TRUE(CloseHandle(b));
-  EXPECT_FALSE(exists("M"));
-  EXPECT_FALSE(CloseHandle(b));
-  EXPECT_WIN32(ERROR_INVALID_HANDLE, GetLastError());
-  HANDLE u1 = CreateMutexA(nullptr, TRUE, ""), u2 = CreateMutexA(nullptr, TRUE, nullptr);
-  EXPECT_WIN32(ERROR_SUCCESS, GetLastError());  // unnamed: never existed
-  EXPECT_TRUE(CloseHandle(u1) && CloseHandle(u2));
-}
-
-TEST_F(MutexTest, NamesBecomeDistinctPlainFiles) {
-  std::string longA(MAX_PATH, '\\'), longB = longA;
-  longB.back() = '/';
-  std::vector<std::string> names = {"Global\\a", "Global/a", "Global%5Ca", "A", "a", "../../x", longA, longB};
-  std::vector<std::unique_ptr<CMutexSimple>> held;
-  for (const std::string& name : names) {
-    held.push_back(std::make_unique<CMutexSimple>());
-    EXPECT_TRUE(held.back()->getMutex(name.c_str())) << name;
-  }
-  EXPECT_TRUE(exists("Local\\a"));  // the same as "a"
-  std::string listing;
-  sundry::test::RunCommand("cd '" + m_dir.path() + "' && find . -type f | wc -l && find . | grep -c /", &listing);
-  EXPECT_EQ(std::to_string(names.size()) + "\n" + std::to_string(names.size() + 1) + "\n", listing);
-  EXPECT_EQ(nullptr, CreateMutexA(nullptr, TRUE, std::string(MAX_PATH + 1, 'n').c_str()));
-  EXPECT_WIN32(ERROR_FILENAME_EXCED_RANGE, GetLastError());
-}
-
-TEST_F(MutexTest, AnInheritableMutexOutlivesAnExecOfItsProcess) {
-  int up[2];
-  ASSERT_EQ(0, pipe2(up, O_CLOEXEC));
-  pid_t pid = fork();
-  if (pid == 0) {
-    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    send(up[1], CreateMutexA(&sa, TRUE, "E") && GetLastError() == ERROR_SUCCESS ? 'Y' : 'N');
-    execlp("sleep", "sleep", "30", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(up[1]);
-  EXPECT_EQ('Y', readByte(up[0]));
-  EXPECT_EQ(0, readByte(up[0]));  // end of file: the exec closed the pipe
-  close(up[0]);
-  EXPECT_TRUE(exists("E"));
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-  EXPECT_FALSE(exists("E"));
-}
-
-TEST_F(MutexTest, RuntimeDirectoryIsPrivateOrRefused) {
-  std::string path;
-  ASSERT_TRUE(sundry::platform::GetRuntimeDirectory(&path));
-  EXPECT_EQ(m_dir.path() + "/sundry", path);
-  ASSERT_EQ(0, chmod(path.c_str(), 0755));
-  CMutexSimple m;
-  EXPECT_FALSE(m.getMutex("App"));
-  EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError());
-  ASSERT_EQ(0, rmdir(path.c_str()));
-  ASSERT_EQ(0, symlink(m_dir.path().c_str(), path.c_str()));
-  EXPECT_FALSE(m.getMutex("App"));
-  ScopedEnv unset("XDG_RUNTIME_DIR", "");
-  ASSERT_TRUE(sundry::platform::GetRuntimeDirectory(&path));
-  EXPECT_EQ("/tmp/sundry-" + std::to_string(geteuid()), path);
-  struct stat st;
-  ASSERT_EQ(0, lstat(path.c_str(), &st));
-  EXPECT_EQ(static_cast<mode_t>(S_IFDIR | 0700), st.st_mode & (S_IFMT | 0777));
 }
 
 }  // namespace

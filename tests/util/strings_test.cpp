@@ -29,22 +29,20 @@ Items items(const CStringArray& list) {
   return out;
 }
 
-std::string timeText(int h, int m, int s, int use24Hour, int showSeconds) {
-  return CSundry::GetTimeString(CTime(2024, 3, 14, h, m, s), use24Hour, showSeconds, 0).str();
-}
-
 TEST(TimeString, ClockFormsToTheCharacter) {
   ScopedEnv tz("TZ", "UTC");
+  auto text = [](int h, int m, int s, int use24Hour, int showSeconds) {
+    return CSundry::GetTimeString(CTime(2024, 3, 14, h, m, s), use24Hour, showSeconds, 0).str();
+  };
   for (int clock : {0, 1}) {  // Noon and Midnight on either clock, seconds or not
-    EXPECT_EQ("Noon", timeText(12, 0, 30, clock, 1));
-    EXPECT_EQ("Midnight", timeText(0, 0, 59, clock, 1));
+    EXPECT_EQ("Noon", text(12, 0, 30, clock, 1));
+    EXPECT_EQ("Midnight", text(0, 0, 59, clock, 1));
   }
-  EXPECT_EQ(" 1:05:09  PM", timeText(13, 5, 9, 0, 1));
-  EXPECT_EQ("12:30  PM", timeText(12, 30, 0, 0, 0));
-  EXPECT_EQ("12:30  AM", timeText(0, 30, 0, 0, 0));
-  EXPECT_EQ("11:00  PM", timeText(23, 0, 0, 0, 0));
-  EXPECT_EQ(" 9:05", timeText(9, 5, 0, 1, 0));
-  EXPECT_EQ("23:45", timeText(23, 45, 7, -3, 2));  // any non-zero clock is 24 hours; only 1 shows seconds
+  EXPECT_EQ(" 1:05:09  PM", text(13, 5, 9, 0, 1));
+  EXPECT_EQ("12:30  PM", text(12, 30, 0, 0, 0));
+  EXPECT_EQ("12:30  AM", text(0, 30, 0, 0, 0));
+  EXPECT_EQ(" 9:05", text(9, 5, 0, 1, 0));
+  EXPECT_EQ("23:45", text(23, 45, 7, -3, 2));  // any non-zero clock is 24 hours; only 1 shows seconds
   EXPECT_EQ("-1:-1:-1", CSundry::GetTimeString(CTime(-5), 1, 1, 0).str());  // no calendar form
   // Local time: 09:05 UTC is 12:05 three hours east.
   ScopedEnv east("TZ", "XST-3");
@@ -63,7 +61,7 @@ TEST(GuidText, UpperCaseFieldsAndNothingPastTheTerminator) {
   EXPECT_STREQ("", CSundry::GUIDtoTCHAR(nullptr, buffer));
 }
 
-TEST(StringLists, FindWithAndWithoutCase) {
+TEST(StringLists, FindRemoveDuplicatesAndAdd) {
   List list{"data", "DATA", "\xC4RGER"};
   EXPECT_EQ(0, CSundry::findStringInStringArray(list, "Data", 1));
   EXPECT_EQ(-1, CSundry::findStringInStringArray(list, "Data", 0));
@@ -72,53 +70,42 @@ TEST(StringLists, FindWithAndWithoutCase) {
   EXPECT_EQ(-1, CSundry::findStringInStringArray(list, "dat", 1));
   EXPECT_EQ(-1, CSundry::findStringInStringArray(list, nullptr, 1));
   EXPECT_EQ((Items{"data", "DATA", "\xC4RGER"}), items(list));
-}
 
-TEST(StringLists, RemoveDuplicatesKeepsFirstOccurrencesInOrder) {
-  List a{"a", "a", "a", "b", "a"};
-  CSundry::RemoveDuplicatesFromList(a);
-  EXPECT_EQ((Items{"a", "b"}), items(a));
-  List mixed{"c", "A", "c", "", "a", "A", ""};
+  List mixed{"c", "A", "c", "", "a", "A", "", "c"};  // first occurrences stay, in order
   CSundry::RemoveDuplicatesFromList(mixed);
   EXPECT_EQ((Items{"c", "A", "", "a"}), items(mixed));
-}
 
-TEST(StringLists, AddAppendsOnlyNewEntries) {
   List target{"a", "b"};
   EXPECT_EQ(1, CSundry::addStringsToStringArray(target, List{"b", "c", "b"}));
-  EXPECT_EQ((Items{"a", "b", "c"}), items(target));
   EXPECT_EQ(1, CSundry::addStringsToStringArray(target, List{"C", "c", "C"}));  // case counts
   EXPECT_EQ(0, CSundry::addStringsToStringArray(target, target));
   EXPECT_EQ((Items{"a", "b", "c", "C"}), items(target));
 }
 
-int verify(CString& address, CStringArray* domains = nullptr) {
-  return CSundry::VerifyUserAddress(address, 2, 4, 1, 64, domains);
-}
-int verify(const std::string& text) {
-  CString address(text.c_str());
-  return verify(address);
-}
-
-TEST(UserAddress, LengthAndShapeRules) {
+TEST(UserAddress, ShapeLengthAndDomainList) {
+  auto verify = [](CString& address, CStringArray* domains = nullptr) {
+    return CSundry::VerifyUserAddress(address, 2, 4, 1, 64, domains);
+  };
   CString address(" \tjohn@example.com \t ");
   EXPECT_EQ(1, verify(address));
   EXPECT_EQ("john@example.com", address.str());
-  for (const char* bad : {"john@examplecom", "john@.com", "@example.com", "jo hn@example.com",
-                          "john@example.comcomc", "johnexample.com", "jo.hn@examplecom", "john@example.c"})
-    EXPECT_EQ(0, verify(bad)) << bad;
-  EXPECT_EQ(1, verify("j@x@mail.example.info"));
-  EXPECT_EQ(1, verify(std::string(64, 'u') + "@example.com"));
-  EXPECT_EQ(0, verify(std::string(65, 'u') + "@example.com"));
-}
-
-TEST(UserAddress, DomainListIgnoresCaseAndIsLowerCasedUpToTheMatch) {
+  for (const std::string& bad : std::vector<std::string>{"john@examplecom", "john@.com", "@example.com", "jo hn@example.com",
+                                "john@example.comcomc", "johnexample.com", "jo.hn@examplecom", "john@example.c",
+                                std::string(65, 'u') + "@example.com"}) {
+    CString text(bad);
+    EXPECT_EQ(0, verify(text)) << bad;
+  }
+  for (const std::string& good : {std::string("j@x@mail.example.info"), std::string(64, 'u') + "@example.com"}) {
+    CString text(good);
+    EXPECT_EQ(1, verify(text)) << good;
+  }
+  // Domains: whole ones only, case ignored; the list is lower-cased up to
+  // the match.
   List domains{"Other.ORG", "ExAmple.COM", "Third.NET"};
-  CString address("john@EXAMPLE.com");
-  EXPECT_EQ(1, verify(address, &domains));
+  CString upper("john@EXAMPLE.com"), sub("john@mail.example.com");
+  EXPECT_EQ(1, verify(upper, &domains));
   EXPECT_EQ((Items{"other.org", "example.com", "Third.NET"}), items(domains));
-  EXPECT_EQ("john@EXAMPLE.com", address.str());
-  CString sub("john@mail.example.com");  // whole domains only
+  EXPECT_EQ("john@EXAMPLE.com", upper.str());
   EXPECT_EQ(0, verify(sub, &domains));
   EXPECT_EQ((Items{"other.org", "example.com", "third.net"}), items(domains));
 }
@@ -133,12 +120,6 @@ class DualRegistryListTest : public sundry::test::RegistryTest {
                                                static_cast<DWORD>(text.size() + 1)));
     RegCloseKey(key);
   }
-  // The pairs from index `from` on, in a fixed order.
-  static std::map<std::string, std::string> pairs(const CStringArray& names, const CStringArray& values, int from) {
-    std::map<std::string, std::string> out;
-    for (int i = from; i < names.GetSize(); ++i) out[names.GetAt(i).str()] = values.GetAt(i).str();
-    return out;
-  }
 };
 
 TEST_F(DualRegistryListTest, TakesSubKeysWithANonEmptyValueAndAppends) {
@@ -150,7 +131,9 @@ TEST_F(DualRegistryListTest, TakesSubKeysWithANonEmptyValueAndAppends) {
   List names{"kept"}, values{"kept value"};
   for (int from : {1, 3}) {  // a second call appends after the first
     EXPECT_EQ(2, CSundry::LoadDualRegistryList("Software\\Dial", "Port", names, values));
-    EXPECT_EQ((std::map<std::string, std::string>{{"A", "x"}, {"Modem Two", "COM2"}}), pairs(names, values, from));
+    std::map<std::string, std::string> pairs;  // in a fixed order
+    for (int i = from; i < names.GetSize(); ++i) pairs[names.GetAt(i).str()] = values.GetAt(i).str();
+    EXPECT_EQ((std::map<std::string, std::string>{{"A", "x"}, {"Modem Two", "COM2"}}), pairs);
   }
   EXPECT_EQ("kept value", values.GetAt(0).str());
   CStringArray defaults, texts;
