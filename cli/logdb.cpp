@@ -39,6 +39,7 @@ const char* resultText(int code) {
     case 23: return "the header's capacity, first or last is out of range";
     case 24: return "the file is shorter than its records";
     case 25: return "argument out of range";
+    case 26: return "the log is in use by another program";
     default: return "failed";
   }
 }
@@ -62,6 +63,11 @@ struct RawHeader {
 };
 
 RawHeader readRawHeader(const std::string& file) {
+  // A FIFO would hold the read up until something writes to it.
+  std::error_code ec;
+  const auto status = std::filesystem::status(file, ec);
+  if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+    throw Failure{file + ": not a regular file", kFailed};
   std::ifstream in(file, std::ios::binary);
   if (!in) throw Failure{file + ": cannot be read", kFailed};
   unsigned char raw[36];
@@ -78,7 +84,6 @@ RawHeader readRawHeader(const std::string& file) {
   h.last = le32(raw + 24);
   h.appendCount = le32(raw + 28);
   h.capacity = le32(raw + 32);
-  std::error_code ec;
   h.fileSize = std::filesystem::file_size(file, ec);
   return h;
 }
@@ -315,7 +320,12 @@ void setup(CLI::App& app) {
     CLI::App* cmd = logdb->add_subcommand("info", "Print the header");
     addTarget(cmd, *t);
     cmd->callback([t] {
-      const RawHeader h = readRawHeader(t->file);
+      RawHeader h = readRawHeader(t->file);
+      CLogDB db;
+      int rc = db.open(t->file.c_str(), t->type.empty() ? h.type.c_str() : t->type.c_str(),
+                       t->version < 0 ? h.version : static_cast<unsigned>(t->version), 0, 1, 0);
+      // Read again with the log open: no writer is then halfway through.
+      if (rc == 0) h = readRawHeader(t->file);
       std::printf("file:           %s\n", t->file.c_str());
       std::printf("magic:          %s\n", h.magic.c_str());
       std::printf("header version: %d\n", h.headerVersion);
@@ -327,9 +337,6 @@ void setup(CLI::App& app) {
       std::printf("last:           %d\n", h.last);
       std::printf("append counter: %d\n", h.appendCount);
       std::printf("file size:      %ju\n", h.fileSize);
-      CLogDB db;
-      int rc = db.open(t->file.c_str(), t->type.empty() ? h.type.c_str() : t->type.c_str(),
-                       t->version < 0 ? h.version : static_cast<unsigned>(t->version), 0, 1, 0);
       if (rc != 0) {
         std::printf("status:         %s (%d)\n", resultText(rc), rc);
         throw Failure{t->file + ": " + resultText(rc) + " (" + std::to_string(rc) + ")", kFailed};

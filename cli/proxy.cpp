@@ -401,6 +401,8 @@ void demo(const Options& o) {
     out << before;
     if (!out) throw Failure{"cannot write " + prefsPath, kFailed};
   }
+  // The browser keeps prefs.js readable by its owner alone.
+  fs::permissions(prefsPath, fs::perms::owner_read | fs::perms::owner_write);
   {
     CProxy p;
     p.setConnectoid("_LAN_");
@@ -425,9 +427,11 @@ void demo(const Options& o) {
     std::string saved;
     const bool gone = !rawValue(save.root, save.path, r.getConnectoid(), &saved);
     const bool same = switched == 1 && restored == 1 && before == after;
-    std::printf("  prefs.js back byte for byte: %s; saved copy deleted: %s\n", same ? "yes" : "NO",
-                gone ? "yes" : "NO");
-    if (!same || !gone) ++failures;
+    std::error_code ec;
+    const bool modeKept = fs::status(prefsPath, ec).permissions() == (fs::perms::owner_read | fs::perms::owner_write);
+    std::printf("  prefs.js back byte for byte: %s; mode 0600 kept: %s; saved copy deleted: %s\n", same ? "yes" : "NO",
+                modeKept ? "yes" : "NO", gone ? "yes" : "NO");
+    if (!same || !modeKept || !gone) ++failures;
   }
 
   std::printf("\n%s\n", failures == 0 ? "Every connection came back byte for byte."

@@ -82,7 +82,8 @@ CLogDB::CLogDB()
       m_lLastRecNo(-1),
       m_iMode(0),
       m_lVLMaxRecLen(0),
-      m_lVLMaxFileSize(-1) {}
+      m_lVLMaxFileSize(-1),
+      m_dwLockWait(kDefaultLockWait) {}
 
 CLogDB::~CLogDB() { close(); }
 
@@ -99,7 +100,8 @@ CLogDB::CLogDB(const CLogDB& other)
       m_lVLMaxRecLen(other.m_lVLMaxRecLen),
       m_lVLMaxFileSize(other.m_lVLMaxFileSize),
       m_StrVLLabel(other.m_StrVLLabel),
-      m_Buffer(other.m_Buffer) {}
+      m_Buffer(other.m_Buffer),
+      m_dwLockWait(other.m_dwLockWait) {}
 
 CLogDB& CLogDB::operator=(const CLogDB& other) {
   if (this == &other) return *this;
@@ -116,11 +118,17 @@ CLogDB& CLogDB::operator=(const CLogDB& other) {
   m_lVLMaxFileSize = other.m_lVLMaxFileSize;
   m_StrVLLabel = other.m_StrVLLabel;
   m_Buffer = other.m_Buffer;
+  m_dwLockWait = other.m_dwLockWait;
   return *this;
 }
 
 int CLogDB::open(CString filename, CString type, unsigned int version, LONG reclen, LONG maxRec,
                  int truncate) {
+  return openLog(filename, type, version, reclen, maxRec, truncate, true);
+}
+
+int CLogDB::openLog(CString filename, CString type, unsigned int version, LONG reclen, LONG maxRec, int truncate,
+                    bool tidy) {
   CDebugLog log("CLogDB::open", "filename = \"%s\", type = \"%s\", version = %d, reclen = %d, maxRec = %d",
                 filename.GetString(), type.GetString(), static_cast<int>(version), static_cast<int>(reclen),
                 static_cast<int>(maxRec));
@@ -131,23 +139,35 @@ int CLogDB::open(CString filename, CString type, unsigned int version, LONG recl
 
   if (m_pStream != nullptr || maxRec == 0) return eSuccess;
 
-  int rVal;
+  int rVal = eOpenFailed;
   if (truncate != 0) {
     // A truncated log is a new, empty one: the header is written with it,
     // so the file is never left without one.
-    rVal = create(filename, type, version, reclen, maxRec);
+    rVal = create(filename, type, version, reclen, maxRec, true);
   } else {
-    FileStream* stream = StreamOpen(filename, "r+bc");
-    if (stream == nullptr) {
+    // A file that another process creates between the look and the
+    // creation is opened instead.
+    for (int round = 0; round < 3; ++round) {
+      FileStream* stream = StreamOpenLocked(filename, "r+bc", m_dwLockWait);
+      if (stream != nullptr) {
+        rVal = loadHeader(stream, filename, type, version);
+        if (rVal != eSuccess) {
+          StreamClose(stream);
+        } else if (tidy) {
+          // This object alone has the log open: a file beside it is what
+          // is left of a resize or a truncation that was cut short.
+          RemoveAbandonedReplacements(filename);
+        }
+        break;
+      }
       const DWORD error = GetLastError();
       log.Report("Error", "_tfopen, \"%s\"", lastErrorText());
-      rVal = eOpenFailed;
+      rVal = error == ERROR_LOCK_VIOLATION ? eLogBusy : eOpenFailed;
       // Only a file that is not there is created; one that exists but
       // cannot be opened is left alone.
-      if (reclen > 0 && error == ERROR_FILE_NOT_FOUND) rVal = create(filename, type, version, reclen, maxRec);
-    } else {
-      rVal = loadHeader(stream, filename, type, version);
-      if (rVal != eSuccess) StreamClose(stream);
+      if (reclen <= 0 || error != ERROR_FILE_NOT_FOUND) break;
+      rVal = create(filename, type, version, reclen, maxRec, false);
+      if (rVal != eCreateFailed || GetLastError() != ERROR_FILE_EXISTS) break;
     }
   }
   log.Report("Return", "rVal = %d", rVal);
@@ -197,11 +217,12 @@ int CLogDB::loadHeader(FileStream* stream, const CString& filename, const CStrin
   return eSuccess;
 }
 
-int CLogDB::create(CString filename, CString type, unsigned int version, LONG reclen, LONG maxRec) {
+int CLogDB::create(CString filename, CString type, unsigned int version, LONG reclen, LONG maxRec, bool replace) {
   CDebugLog log("CLogDB::create", "filename = \"%s\", type = \"%s\", version = %d, reclen = %d, maxRec = %d",
                 filename.GetString(), type.GetString(), static_cast<int>(version), static_cast<int>(reclen),
                 static_cast<int>(maxRec));
   int rVal = eSuccess;
+  DWORD error = ERROR_SUCCESS;
   if (reclen <= 0 || reclen > kMaxRecordLength || !ringFits(reclen, maxRec)) rVal = eBadArgument;
 
   SubHeader sub{};
@@ -220,14 +241,36 @@ int CLogDB::create(CString filename, CString type, unsigned int version, LONG re
     encodeHeader(image);
     encodeSubHeader(image + kHeaderSize, sub.type, sub.dwVersion, sub.lRecLen, sub.lFirst, sub.lLast,
                     sub.lAppendCount, sub.lCapacity);
-    // The complete header goes to disk in one piece: a crash leaves either
-    // no file or a valid empty log.
+    // A log that another object has open is replaced only once that
+    // object has let go of it: records it acknowledged must not go to a
+    // file that has left the path.
+    FileStream* former = nullptr;
+    if (replace) {
+      former = StreamOpenLocked(filename, "r+bc", m_dwLockWait);
+      if (former == nullptr && GetLastError() == ERROR_LOCK_VIOLATION) {
+        log.Report("Error", "_tfopen, \"%s\"", lastErrorText());
+        rVal = eLogBusy;
+      }
+    }
+    // The complete header goes to disk in one piece, and the new file
+    // comes with its lock: a crash leaves either the former file or a
+    // valid empty log, and no other object gets in before this one.
     FileStream* stream = nullptr;
-    if (ReplaceFileDurably(filename, image, sizeof image)) stream = StreamOpen(filename, "r+bc");
-    if (stream == nullptr) {
-      log.Report("Error", "_tfopen, \"%s\"", lastErrorText());
-      rVal = eCreateFailed;
-    } else {
+    if (rVal == eSuccess) {
+      stream = StreamCreateDurably(filename, image, sizeof image, replace ? CREATE_ALWAYS : CREATE_NEW);
+      error = GetLastError();
+      if (stream != nullptr && error != ERROR_SUCCESS) {
+        // In place, but its directory entry may not survive a crash.
+        StreamClose(stream);
+        stream = nullptr;
+      }
+      if (stream == nullptr) {
+        log.Report("Error", "_tfopen, \"%s\"", ErrorText(error) != nullptr ? ErrorText(error) : "unknown error");
+        rVal = eCreateFailed;
+      }
+    }
+    if (former != nullptr) StreamClose(former);
+    if (stream != nullptr) {
       std::memcpy(m_Header.magic, kMagic, 4);
       m_Header.lVersion = kHeaderVersion;
       m_SubHeader = sub;
@@ -238,13 +281,17 @@ int CLogDB::create(CString filename, CString type, unsigned int version, LONG re
     }
   }
   log.Report("Return", "rVal = %d", rVal);
+  // The caller tells a file that appeared meanwhile by ERROR_FILE_EXISTS.
+  SetLastError(error);
   return rVal;
 }
 
 int CLogDB::openExisting(int truncate) {
-  return open(m_StrFileName, typeText(), m_SubHeader.dwVersion, m_SubHeader.lRecLen, m_SubHeader.lCapacity,
-              truncate);
+  return openLog(m_StrFileName, typeText(), m_SubHeader.dwVersion, m_SubHeader.lRecLen, m_SubHeader.lCapacity,
+                 truncate, false);
 }
+
+void CLogDB::setLockWait(DWORD milliseconds) { m_dwLockWait = milliseconds; }
 
 CString CLogDB::typeText() const {
   int length = 0;
@@ -518,21 +565,20 @@ int CLogDB::resize(LONG maxRec) {
   try {
     return rewriteWithCapacity(maxRec);
   } catch (const std::bad_alloc&) {
-    if (m_pStream == nullptr) openExisting(0);
     return 0;
   }
 }
 
 int CLogDB::rewriteWithCapacity(LONG maxRec) {
-
   // Collect the live records, oldest first, as many as the new ring holds.
-  const int started = startScan();
-  if (started != eSuccess && started != eEmptyLog) return 0;
+  // The object has held the log's lock since it opened it, so the header in
+  // memory is the file's: the walk needs no reopening (which would let go
+  // of the lock for a moment).
   const size_t recLen = static_cast<size_t>(m_SubHeader.lRecLen);
   std::vector<unsigned char> records;
   records.reserve(static_cast<size_t>(std::min(getRecordCount(), maxRec)) * recLen);
   LONG kept = 0;
-  while (started == eSuccess && kept < maxRec) {
+  for (m_lScanPos = m_SubHeader.lFirst; m_lScanPos != -1 && kept < maxRec;) {
     records.resize((static_cast<size_t>(kept) + 1) * recLen);
     LONG slot;
     const int rc = getNextRecord(records.data() + static_cast<size_t>(kept) * recLen, &slot);
@@ -541,9 +587,10 @@ int CLogDB::rewriteWithCapacity(LONG maxRec) {
     if (rc != eSuccess) return 0;
     ++kept;
   }
+  m_lScanPos = -1;
 
   // The new file: header, sub-header and the kept records in slots 0 to
-  // kept - 1, written beside the old one and renamed over it.
+  // kept - 1, written beside the old one and moved over it.
   SubHeader sub = m_SubHeader;
   sub.lFirst = kept > 0 ? 0 : -1;
   sub.lLast = kept - 1;
@@ -557,11 +604,15 @@ int CLogDB::rewriteWithCapacity(LONG maxRec) {
     slotImage[0] = kLive;
     std::memcpy(slotImage + 1, records.data() + static_cast<size_t>(i) * recLen, recLen);
   }
-  close();
-  const BOOL replaced = ReplaceFileDurably(m_StrFileName, image.data(), image.size());
-  if (replaced) m_SubHeader = sub;
-  // Reload whatever the file now holds.
-  openExisting(0);
-  m_lLastRecNo = replaced && kept > 0 ? kept - 1 : -1;
-  return replaced ? 1 : 0;
+  // The new file comes open and locked, so there is no reopening that
+  // could fail once it is in place. Until it is, the object keeps the old
+  // file, lock included.
+  FileStream* fresh = StreamCreateDurably(m_StrFileName, image.data(), image.size(), CREATE_ALWAYS);
+  if (fresh == nullptr) return 0;
+  const bool committed = GetLastError() == ERROR_SUCCESS;
+  StreamClose(m_pStream);
+  m_pStream = fresh;
+  m_SubHeader = sub;
+  m_lLastRecNo = kept > 0 ? kept - 1 : -1;
+  return committed ? 1 : 0;
 }

@@ -29,6 +29,12 @@ constexpr DWORD kIniMaxRecord = (kIniBuffer - 1 - 4) / 3;
 
 const unsigned char* bytes(const void* p) { return static_cast<const unsigned char*>(p); }
 
+// Deletes a value; false when it cannot be opened or deleted.
+bool removeValue(HKEY root, const CString& key, const CString& name) {
+  CRegistryValue value;
+  return value.initialize(root, key, name, nullptr, 0, 0, 1) && value.removeValue();
+}
+
 }  // namespace
 
 BOOL CProxy::getBrowserProxies() {
@@ -42,10 +48,9 @@ BOOL CProxy::getBrowserProxies() {
     return parseProxyDataIE(bytes(data), record.getSize());
   }
   if (m_eBrowser == BROWSER_NETSCAPE) {
-    openNetscapeFile(0);
-    if (m_pNsReadFile == nullptr) return 0;
-    log.Report("Status", "File Open");
-    return parseProxyDataNs(m_pNsReadFile);
+    // Only a read: the browser is ended before a rewrite, not here.
+    bool readable = false;
+    return readNetscapeSettings(false, &readable);
   }
   return 0;
 }
@@ -63,7 +68,16 @@ BOOL CProxy::setBrowserProxies() {
 }
 
 BOOL CProxy::useBrowserProxies(int enable) {
-  if (getBrowserProxies() == 1 && m_bEnabled != enable) {
+  BOOL read;
+  if (m_eBrowser == BROWSER_UNDETERMINED || m_eBrowser == BROWSER_UNSUPPORTED) getBrowser();
+  if (m_eBrowser == BROWSER_NETSCAPE) {
+    // A rewrite may follow: the browser is ended before prefs.js is read.
+    bool readable = false;
+    read = readNetscapeSettings(true, &readable);
+  } else {
+    read = getBrowserProxies();
+  }
+  if (read == 1 && m_bEnabled != enable) {
     m_bEnabled = enable;
     return setBrowserProxies();
   }
@@ -224,6 +238,13 @@ BOOL CProxy::replaceBrowserWithHOLM() {
     // replaced: it is kept, or the user's own settings would be lost.
     CRegistryValue saved;
     result = saved.initialize(m_hSaveRoot, m_StrSaveKey, m_StrConnectoid, cur, curSize, 1, 1);
+    // A saved copy made here goes again when the switch-over fails: a later
+    // switch-over would keep it as the user's settings.
+    const bool madeCopy = result && saved.getState() != 2;
+    auto undo = [&]() {
+      if (madeCopy) saved.removeValue();
+      if (cur == nullptr) browser.removeValue();
+    };
     if (result && saved.getState() == 2) {
       log.Report("Status", "Saved copy kept %s\\%s", m_StrSaveKey.GetString(), m_StrConnectoid.GetString());
     } else if (result) {
@@ -232,7 +253,7 @@ BOOL CProxy::replaceBrowserWithHOLM() {
     if (result != 1) {
       log.Report("$$ERROR$$", "Failed to save binary data to %s\\%s", m_StrSaveKey.GetString(),
                  m_StrConnectoid.GetString());
-      if (cur == nullptr) browser.removeValue();
+      undo();
       return result;
     }
 
@@ -243,7 +264,7 @@ BOOL CProxy::replaceBrowserWithHOLM() {
       parseRecord(t, tSize, &complete);
       if (!complete) {
         log.Report("$$ERROR$$", "Template unreadable %s\\%s", m_StrGetKey.GetString(), m_StrConnectoid.GetString());
-        if (cur == nullptr) browser.removeValue();
+        undo();
         return 0;
       }
       if (remembered) {
@@ -253,7 +274,7 @@ BOOL CProxy::replaceBrowserWithHOLM() {
       if (buildProxyDataIE() != 1) {
         log.Report("$$ERROR$$", "Failed to save binary data to %s\\%s", m_StrRKey.GetString(),
                    m_StrConnectoid.GetString());
-        if (cur == nullptr) browser.removeValue();
+        undo();
         return 0;
       }
       fresh = m_pData.get();
@@ -265,32 +286,48 @@ BOOL CProxy::replaceBrowserWithHOLM() {
     } else {
       log.Report("$$ERROR$$", "Failed to save binary data to %s\\%s", m_StrRKey.GetString(),
                  m_StrConnectoid.GetString());
-      if (cur == nullptr) browser.removeValue();
+      undo();
     }
     return result;
   }
 
   if (m_eBrowser == BROWSER_NETSCAPE) {
-    getBrowserProxies();
+    // The browser is ended before prefs.js is read, as a rewrite follows.
+    bool readable = false;
+    readNetscapeSettings(true, &readable);
     if (m_StrNsDirectory.IsEmpty()) {
       // No profile: nothing to save and nothing to switch.
       log.Report("$$ERROR$$", "No Netscape/Mozilla profile");
+      return 0;
+    }
+    if (!readable) {
+      // Settings that could not be read must not become the saved copy.
+      log.Report("$$ERROR$$", "Cannot read %s", m_StrNsReadFile.GetString());
+      closeNetscapeFile(0);
       return 0;
     }
     const CString keptExceptions = getExceptions();
     const int keptBypass = getBypassLocal();
 
     if (m_StrSaveValue.IsEmpty()) m_StrSaveValue = m_StrConnectoid;
+    bool madeCopy = false;
+    auto fail = [&]() {
+      closeNetscapeFile(0);
+      // The saved copy made here goes again: a later switch-over would keep
+      // it as the user's settings.
+      if (madeCopy) removeValue(m_hSaveRoot, m_StrSaveKey, m_StrSaveValue);
+      return 0;
+    };
     CRegistryValue existing;
     if (existing.initialize(m_hSaveRoot, m_StrSaveKey, m_StrSaveValue, nullptr, 0, 0, 0)) {
       log.Report("Status", "Saved copy kept %s\\%s", m_StrSaveKey.GetString(), m_StrSaveValue.GetString());
     } else {
       buildProxyDataIE();
+      madeCopy = true;
       if (saveToRegistry() != 1) {
         log.Report("$$ERROR$$", "Failed to save binary data to %s\\%s", m_StrSaveKey.GetString(),
                    m_StrSaveValue.GetString());
-        closeNetscapeFile(0);
-        return 0;
+        return fail();
       }
     }
     if (t != nullptr) {
@@ -298,15 +335,15 @@ BOOL CProxy::replaceBrowserWithHOLM() {
       parseRecord(t, tSize, &complete);
       if (!complete) {
         log.Report("$$ERROR$$", "Template unreadable %s\\%s", m_StrGetKey.GetString(), m_StrConnectoid.GetString());
-        closeNetscapeFile(0);
-        return 0;
+        return fail();
       }
       if (keepExceptions) {
         bypassForLocal(keptBypass);
         setExceptions(keptExceptions);
       }
     }
-    return writeNewNSPrefsFile() == 0 ? 0 : 1;
+    if (writeNewNSPrefsFile() == 0) return fail();
+    return 1;
   }
   return result;
 }

@@ -1,5 +1,5 @@
-// Files over POSIX descriptors: the buffered streams, the current directory
-// and the durable replacement of a whole file.
+// Files over POSIX descriptors: the buffered streams, their locks, the
+// current directory and the durable replacement of a whole file.
 //
 // A stream keeps its own position and reads through a buffer with pread, so
 // a seek costs no system call and a run of small reads of neighbouring
@@ -8,23 +8,33 @@
 // buffer never holds data the file lacks and nothing is lost when the
 // process dies. The commit letter "c" of the run-time's mode strings turns a
 // flush into fdatasync.
+//
+// Locks are open-file-description locks (F_OFD_SETLK): they belong to the
+// stream's own descriptor, so closing some other descriptor of the file
+// leaves them alone (a classic fcntl lock would go), and two streams of one
+// process exclude each other as two processes do.
 
 #include "platform/posix/error.h"
 
 #include <sundry/platform/error.h>
 #include <sundry/platform/file.h>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace sundry::platform {
 
@@ -130,6 +140,236 @@ size_t writeAll(int fd, const unsigned char* data, size_t size, LONGLONG offset)
   return done;
 }
 
+// ---------------------------------------------------------------------------
+// Locks. A stream's lock is a write lock on bytes 0 to kQueueByte - 1 (the
+// file, whatever its length); byte kQueueByte is the queue: a stream takes
+// it before it may try for the file's lock and gives it up once it has that
+// lock. The stream that holds the queue byte is next in line: one that has
+// just let go of the file's lock and wants it back must first get the queue
+// byte, so it cannot overtake a stream that was waiting.
+
+constexpr off_t kQueueByte = off_t{1} << 62;
+
+bool lockConflict(int err) { return err == EAGAIN || err == EACCES; }
+
+// Sets or clears an OFD lock on [start, start + length). Returns 0, or -1
+// with errno.
+int setRangeLock(int fd, short type, off_t start, off_t length, bool wait) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = start;
+  lock.l_len = length;
+  int rc;
+  do rc = ::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock);
+  while (rc != 0 && errno == EINTR);
+  return rc;
+}
+
+void unlockQueue(int fd) { setRangeLock(fd, F_UNLCK, kQueueByte, 1, false); }
+
+// Sets the last error for a failed lock call.
+void setLockError(int err) {
+  // Without OFD locks (old kernels), or on a file system without locks.
+  if (err == EINVAL || err == ENOLCK || err == EOPNOTSUPP)
+    SetLastError(ERROR_NOT_SUPPORTED);
+  else
+    SetLastErrorFromErrno(err);
+}
+
+// Takes the descriptor's lock on the file, waiting in line for at most
+// milliseconds (INFINITE: no limit; the kernel then wakes the waiter).
+// Returns true, or false with the last error set (ERROR_LOCK_VIOLATION when
+// the time ran out).
+bool lockFile(int fd, DWORD milliseconds) {
+  if (milliseconds == INFINITE) {
+    if (setRangeLock(fd, F_WRLCK, kQueueByte, 1, true) != 0) {
+      setLockError(errno);
+      return false;
+    }
+    const bool locked = setRangeLock(fd, F_WRLCK, 0, kQueueByte, true) == 0;
+    const int err = errno;
+    unlockQueue(fd);
+    if (!locked) setLockError(err);
+    return locked;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  auto pause = std::chrono::microseconds(50);
+  bool inLine = false;  // holds the queue byte
+  for (;;) {
+    const int rc = inLine ? setRangeLock(fd, F_WRLCK, 0, kQueueByte, false)
+                          : setRangeLock(fd, F_WRLCK, kQueueByte, 1, false);
+    if (rc == 0) {
+      if (inLine) {
+        unlockQueue(fd);
+        return true;
+      }
+      inLine = true;
+      continue;
+    }
+    const int err = errno;
+    if (!lockConflict(err) || std::chrono::steady_clock::now() >= deadline) {
+      if (inLine) unlockQueue(fd);
+      if (lockConflict(err))
+        SetLastError(ERROR_LOCK_VIOLATION);
+      else
+        setLockError(err);
+      return false;
+    }
+    std::this_thread::sleep_for(pause);
+    if (pause < std::chrono::milliseconds(1)) pause *= 2;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Files beside: the new file that a durable replacement writes next to its
+// target before moving it into place is named
+//   .~sundry-<16 hex digits: hash of the target's name>-<pid>-<counter>.tmp
+// so that the leftovers of one target, and the process that made each, can
+// be told apart; the name is short whatever the length of the target's.
+
+const char kBesidePrefix[] = ".~sundry-";
+const char kBesideSuffix[] = ".tmp";
+
+std::string baseNameOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// "<prefix><hash>-": the part of the name shared by every file beside one
+// target (FNV-1a over the target's file name).
+std::string besideStem(const std::string& target) {
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : baseNameOf(target)) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  return std::string(kBesidePrefix) + hex + "-";
+}
+
+// The file that path stands for: the target of a symbolic link at path
+// (a link pointing nowhere stands for itself), else path.
+std::string resolveTarget(const char* path) {
+  std::string target = path;
+  struct stat st;
+  if (::lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (char* real = ::realpath(path, nullptr)) {
+      target = real;
+      std::free(real);
+    }
+  }
+  return target;
+}
+
+// Whether a file may be put at target: nothing is there, or a regular file
+// (a link to one included). Sets *exists and, when it exists, *st.
+bool replaceableTarget(const std::string& target, bool* exists, struct stat* st) {
+  *exists = ::stat(target.c_str(), st) == 0;
+  if (*exists && !S_ISREG(st->st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  return true;
+}
+
+// Moves the file beside to target only where no file is. Returns 0, or an
+// errno (EEXIST when a file is there).
+int placeWithoutReplacing(const std::string& beside, const std::string& target) {
+  if (::renameat2(AT_FDCWD, beside.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+  // A file system without the no-replace rename: a hard link fails the
+  // same way when the name is taken.
+  if (::link(beside.c_str(), target.c_str()) == 0) {
+    ::unlink(beside.c_str());
+    return 0;
+  }
+  return errno;
+}
+
+// Writes data to a new file beside path and moves it into place (replacing
+// a regular file there only when replace is set). With keepOpen the new
+// file's descriptor, read-write and locked before the file appears at path,
+// is returned; otherwise 0. Returns -1 with the last error set when nothing
+// was put in place. *commitError receives the failure of the final commit
+// of the directory (the file is in place then), else ERROR_SUCCESS.
+int putFileInPlace(const char* path, const void* data, size_t size, bool replace, bool keepOpen,
+                   DWORD* commitError) {
+  *commitError = ERROR_SUCCESS;
+  if (path == nullptr || *path == '\0' || (data == nullptr && size > 0)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return -1;
+  }
+  const std::string target = resolveTarget(path);
+  struct stat st;
+  bool exists;
+  if (!replaceableTarget(target, &exists, &st)) return -1;
+  if (exists && !replace) {
+    SetLastError(ERROR_FILE_EXISTS);
+    return -1;
+  }
+  const std::string dir = directoryOf(target);
+
+  // The file beside: a name of its own in the same directory, so that the
+  // move stays on one file system.
+  static std::atomic<unsigned> counter{0};
+  const std::string stem = dir + "/" + besideStem(target) + std::to_string(::getpid()) + "-";
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = stem + std::to_string(counter++) + kBesideSuffix;
+    if (injectedFault(FileOperation::Open)) return -1;
+    fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) {
+      SetLastErrorFromErrno(errno);
+      return -1;
+    }
+  }
+  if (fd < 0) {
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return -1;
+  }
+
+  // On failure before the move: keep the first error, remove the file
+  // beside, leave path as it was.
+  auto abandon = [&](DWORD error) {
+    if (fd >= 0) ::close(fd);
+    ::unlink(temp.c_str());
+    SetLastError(error);
+    return -1;
+  };
+  // Only the permission bits are taken over: set-user-ID and set-group-ID
+  // bits have no place on a file this process now owns.
+  if (exists && ::fchmod(fd, st.st_mode & 0777) != 0) return abandon(SetLastErrorFromErrno(errno));
+  if (writeAll(fd, static_cast<const unsigned char*>(data), size, 0) != size) return abandon(GetLastError());
+  if (keepOpen && setRangeLock(fd, F_WRLCK, 0, kQueueByte, false) != 0) {
+    setLockError(errno);
+    return abandon(GetLastError());
+  }
+  if (injectedFault(FileOperation::Sync)) return abandon(GetLastError());
+  int rc;
+  do rc = ::fsync(fd);
+  while (rc != 0 && errno == EINTR);
+  if (rc != 0) return abandon(SetLastErrorFromErrno(errno));
+  if (!keepOpen) {
+    rc = ::close(fd);
+    fd = -1;
+    if (rc != 0) return abandon(SetLastErrorFromErrno(errno));
+  }
+  if (injectedFault(FileOperation::Rename)) return abandon(GetLastError());
+  if (replace) {
+    // Looked at again just before the move, in case something other than
+    // a file has been put at target since.
+    if (!replaceableTarget(target, &exists, &st)) return abandon(GetLastError());
+    if (::rename(temp.c_str(), target.c_str()) != 0) return abandon(SetLastErrorFromErrno(errno));
+  } else if (int err = placeWithoutReplacing(temp, target)) {
+    return abandon(err == EEXIST ? ERROR_FILE_EXISTS : SetLastErrorFromErrno(err));
+  }
+  if (!syncDirectory(dir)) *commitError = GetLastError();
+  return keepOpen ? fd : 0;
+}
+
 }  // namespace
 
 struct FileStream {
@@ -149,26 +389,41 @@ FileStream* StreamOpen(const char* path, const char* mode) {
     return nullptr;
   }
   if (injectedFault(FileOperation::Open)) return nullptr;
+  // Windows refuses to open a directory as a file with "access denied";
+  // devices, FIFOs and sockets get the same answer. They are turned away
+  // before the open: opening a FIFO waits for its other end, and opening a
+  // device may act on it. O_NONBLOCK keeps one put at path after this
+  // look from holding the open up; it is cleared once the descriptor is
+  // known to be a file's.
+  struct stat st;
+  if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
   int fd;
-  do fd = ::open(path, parsed.flags | O_CLOEXEC, 0666);
+  do fd = ::open(path, parsed.flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
   while (fd < 0 && errno == EINTR);
   if (fd < 0) {
-    // Windows refuses to open a directory as a file with "access denied".
     if (errno == EISDIR)
       SetLastError(ERROR_ACCESS_DENIED);
     else
       SetLastErrorFromErrno(errno);
     return nullptr;
   }
-  struct stat st;
   if (::fstat(fd, &st) != 0) {
     SetLastErrorFromErrno(errno);
     ::close(fd);
     return nullptr;
   }
-  if (S_ISDIR(st.st_mode)) {
+  if (!S_ISREG(st.st_mode)) {
     ::close(fd);
     SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    SetLastErrorFromErrno(errno);
+    ::close(fd);
     return nullptr;
   }
   if (parsed.commit && parsed.mayCreate && !syncDirectory(directoryOf(path))) {
@@ -180,6 +435,44 @@ FileStream* StreamOpen(const char* path, const char* mode) {
   stream->mode = parsed;
   stream->pos = parsed.append ? static_cast<LONGLONG>(st.st_size) : 0;
   return stream;
+}
+
+FileStream* StreamOpenLocked(const char* path, const char* mode, DWORD dwMilliseconds) {
+  OpenMode parsed;
+  if (path == nullptr || !parseMode(mode, parsed) || mode[0] != 'r' || !parsed.canWrite) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  // Each round opens the file that path names now. A file renamed over
+  // path, or removed, while this stream waited is no longer the one at
+  // path: its lock guards nothing, and the round starts again.
+  for (int round = 0; round < 100; ++round) {
+    FileStream* stream = StreamOpen(path, mode);
+    if (stream == nullptr) return nullptr;
+    DWORD left = dwMilliseconds;
+    if (dwMilliseconds != INFINITE) {
+      using std::chrono::milliseconds;
+      const auto spent = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start).count();
+      left = spent >= dwMilliseconds ? 0 : dwMilliseconds - static_cast<DWORD>(spent);
+    }
+    if (!lockFile(stream->fd, left)) {
+      const DWORD error = GetLastError();
+      ::close(stream->fd);
+      delete stream;
+      SetLastError(error);
+      return nullptr;
+    }
+    struct stat held, named;
+    if (::fstat(stream->fd, &held) == 0 && ::stat(path, &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino)
+      return stream;
+    ::close(stream->fd);
+    delete stream;
+  }
+  // The file keeps being replaced under the waiter.
+  SetLastError(ERROR_LOCK_VIOLATION);
+  return nullptr;
 }
 
 size_t StreamRead(FileStream* stream, void* buffer, size_t size) {
@@ -352,7 +645,8 @@ BOOL StreamClose(FileStream* stream) {
 }
 
 BOOL SyncPath(const char* path) {
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: a FIFO at path must not hold the call up.
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
     SetLastErrorFromErrno(errno);
     return FALSE;
@@ -372,65 +666,58 @@ BOOL SyncPath(const char* path) {
 }
 
 BOOL ReplaceFileDurably(const char* path, const void* data, size_t size) {
-  if (path == nullptr || *path == '\0' || (data == nullptr && size > 0)) {
+  DWORD commitError;
+  if (putFileInPlace(path, data, size, true, false, &commitError) < 0) return FALSE;
+  if (commitError != ERROR_SUCCESS) {
+    SetLastError(commitError);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+FileStream* StreamCreateDurably(const char* path, const void* data, size_t size, DWORD dwCreationDisposition) {
+  if (dwCreationDisposition != CREATE_NEW && dwCreationDisposition != CREATE_ALWAYS) {
     SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
+    return nullptr;
   }
-  std::string target = path;
-  struct stat st;
-  if (::lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* real = ::realpath(path, nullptr)) {
-      target = real;
-      std::free(real);
-    }
-  }
-  const bool exists = ::stat(target.c_str(), &st) == 0;
-  if (exists && S_ISDIR(st.st_mode)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
+  DWORD commitError;
+  const int fd = putFileInPlace(path, data, size, dwCreationDisposition == CREATE_ALWAYS, true, &commitError);
+  if (fd < 0) return nullptr;
+  auto* stream = new FileStream;
+  stream->fd = fd;
+  parseMode("r+bc", stream->mode);
+  SetLastError(commitError);
+  return stream;
+}
+
+DWORD RemoveAbandonedReplacements(const char* path) {
+  if (path == nullptr || *path == '\0') return 0;
+  const DWORD savedError = GetLastError();
+  const std::string target = resolveTarget(path);
   const std::string dir = directoryOf(target);
-
-  // The file beside: a name of its own in the same directory (so that the
-  // rename stays on one file system), short whatever the length of path.
-  static std::atomic<unsigned> counter{0};
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = dir + "/.~sundry-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
-    if (injectedFault(FileOperation::Open)) return FALSE;
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) {
-      SetLastErrorFromErrno(errno);
-      return FALSE;
+  const std::string stem = besideStem(target);
+  DWORD removed = 0;
+  if (DIR* d = ::opendir(dir.c_str())) {
+    while (const dirent* entry = ::readdir(d)) {
+      // <stem><pid>-<counter>.tmp, nothing else.
+      const char* name = entry->d_name;
+      if (std::strncmp(name, stem.c_str(), stem.size()) != 0) continue;
+      char* end;
+      errno = 0;
+      const long pid = std::strtol(name + stem.size(), &end, 10);
+      if (errno != 0 || pid <= 0 || end == name + stem.size() || *end != '-') continue;
+      const char* counter = end + 1;
+      std::strtoul(counter, &end, 10);
+      if (end == counter || std::strcmp(end, kBesideSuffix) != 0) continue;
+      // A process that no longer exists; one that runs (or that this
+      // process may not signal) may still be writing it.
+      if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+      if (::unlinkat(::dirfd(d), name, 0) == 0) ++removed;
     }
+    ::closedir(d);
   }
-  if (fd < 0) {
-    SetLastError(ERROR_ALREADY_EXISTS);
-    return FALSE;
-  }
-
-  // On failure before the rename: keep the first error, remove the file
-  // beside, leave path as it was.
-  auto abandon = [&](DWORD error) {
-    if (fd >= 0) ::close(fd);
-    ::unlink(temp.c_str());
-    SetLastError(error);
-    return FALSE;
-  };
-  if (exists && ::fchmod(fd, st.st_mode & 07777) != 0) return abandon(SetLastErrorFromErrno(errno));
-  if (writeAll(fd, static_cast<const unsigned char*>(data), size, 0) != size) return abandon(GetLastError());
-  if (injectedFault(FileOperation::Sync)) return abandon(GetLastError());
-  int rc;
-  do rc = ::fsync(fd);
-  while (rc != 0 && errno == EINTR);
-  if (rc != 0) return abandon(SetLastErrorFromErrno(errno));
-  rc = ::close(fd);
-  fd = -1;
-  if (rc != 0) return abandon(SetLastErrorFromErrno(errno));
-  if (injectedFault(FileOperation::Rename)) return abandon(GetLastError());
-  if (::rename(temp.c_str(), target.c_str()) != 0) return abandon(SetLastErrorFromErrno(errno));
-  return syncDirectory(dir) ? TRUE : FALSE;
+  SetLastError(savedError);
+  return removed;
 }
 
 void SetFileFaultHook(FileFaultHook hook, void* context) {

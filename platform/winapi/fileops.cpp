@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -153,6 +154,99 @@ DWORD missingCode(const std::string& path) {
 void setLastErrorForPath(int err, const std::string& path) {
   if (err == ENOENT || err == ENOTDIR) SetLastError(missingCode(path));
   else SetLastErrorFromErrno(err);
+}
+
+// Copies everything from in (from its position) to out. False with errno
+// set when a read or a write fails.
+bool copyBytes(int in, int out) {
+  char buffer[64 * 1024];
+  for (;;) {
+    ssize_t n = ::read(in, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return true;
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      done += w;
+    }
+  }
+}
+
+// The name a path stands for once symbolic links are followed: the path
+// itself when it is no link (whether or not it exists). False with the last
+// error set for a link that names nothing or a loop of links.
+bool followLinks(const std::string& path, std::string* out) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+    *out = path;
+    return true;
+  }
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (real == nullptr) {
+    setLastErrorForPath(errno, path);
+    return false;
+  }
+  *out = real;
+  std::free(real);
+  return true;
+}
+
+// Gives the open file fd the owner, group and permission bits in model. The
+// owner goes first: changing it may clear the set-user-id bits.
+bool giveAccess(int fd, const struct stat& model) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  if ((st.st_uid != model.st_uid || st.st_gid != model.st_gid) && ::fchown(fd, model.st_uid, model.st_gid) != 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  if (::fchmod(fd, model.st_mode & 07777) != 0) {
+    SetLastErrorFromErrno(errno);
+    return false;
+  }
+  return true;
+}
+
+// The regular file a model names (links followed): 1 found, 0 missing,
+// -1 with the last error set for anything else.
+int statModel(const std::string& path, struct stat* st) {
+  if (::stat(path.c_str(), st) != 0) {
+    if (errno == ENOENT) return 0;
+    setLastErrorForPath(errno, path);
+    return -1;
+  }
+  if (!S_ISREG(st->st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return -1;
+  }
+  return 1;
+}
+
+// Opens a regular file that is not a symbolic link, for a change of its
+// access or a read; -1 with the last error set otherwise.
+int openRegular(const std::string& path, int flags) {
+  int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    if (errno == ELOOP) SetLastError(ERROR_ACCESS_DENIED);
+    else setLastErrorForPath(errno, path);
+    return -1;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return -1;
+  }
+  return fd;
 }
 
 }  // namespace
@@ -325,23 +419,7 @@ BOOL CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExis
     return FALSE;
   };
 
-  char buffer[64 * 1024];
-  for (;;) {
-    ssize_t n = ::read(in, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return abandon(SetLastErrorFromErrno(errno));
-    }
-    if (n == 0) break;
-    for (ssize_t done = 0; done < n;) {
-      ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        return abandon(SetLastErrorFromErrno(errno));
-      }
-      done += w;
-    }
-  }
+  if (!copyBytes(in, out)) return abandon(SetLastErrorFromErrno(errno));
   if (::fchmod(out, st.st_mode & 07777) != 0) return abandon(SetLastErrorFromErrno(errno));
   int rc = ::close(out);
   out = -1;
@@ -460,3 +538,119 @@ DWORD GetFileAttributesA(LPCSTR lpFileName) {
 }
 
 }  // extern "C"
+
+namespace sundry::platform {
+
+BOOL CopyFileAccess(LPCSTR lpModelFileName, LPCSTR lpFileName, DWORD dwModeWithoutModel) {
+  if (!validName(lpModelFileName) || !validName(lpFileName)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  struct stat model;
+  const int found = statModel(NativePath(lpModelFileName), &model);
+  if (found < 0) return FALSE;
+  const int fd = openRegular(NativePath(lpFileName), O_RDONLY);
+  if (fd < 0) return FALSE;
+  bool ok;
+  if (found == 1) {
+    ok = giveAccess(fd, model);
+  } else {
+    ok = ::fchmod(fd, static_cast<mode_t>(dwModeWithoutModel & 07777)) == 0;
+    if (!ok) SetLastErrorFromErrno(errno);
+  }
+  ::close(fd);
+  return ok ? TRUE : FALSE;
+}
+
+BOOL ReplaceFileKeepingAccess(LPCSTR lpExistingFileName, LPCSTR lpTargetFileName) {
+  if (!validName(lpExistingFileName) || !validName(lpTargetFileName)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::string source = NativePath(lpExistingFileName);
+  std::string target;
+  if (!followLinks(NativePath(lpTargetFileName), &target)) return FALSE;
+  struct stat old;
+  const int exists = statModel(target, &old);
+  if (exists < 0) return FALSE;
+
+  // The new content gets the old file's access before it gets its name.
+  int in = openRegular(source, O_RDONLY);
+  if (in < 0) return FALSE;
+  struct stat own;
+  if (::fstat(in, &own) != 0) {
+    SetLastErrorFromErrno(errno);
+    ::close(in);
+    return FALSE;
+  }
+  if (exists == 1) {
+    if (!giveAccess(in, old)) {
+      ::close(in);
+      return FALSE;
+    }
+    own = old;
+  }
+  // The content must reach the disk before the new name does.
+  if (::fsync(in) != 0 && errno != EINVAL) {
+    SetLastErrorFromErrno(errno);
+    ::close(in);
+    return FALSE;
+  }
+
+  std::string sourceDir, targetDir, name;
+  splitPath(source, &sourceDir, &name);
+  splitPath(target, &targetDir, &name);
+  if (::rename(source.c_str(), target.c_str()) == 0) {
+    ::close(in);
+  } else if (errno != EXDEV) {
+    const int err = errno;
+    ::close(in);
+    setLastErrorForPath(err, target);
+    return FALSE;
+  } else {
+    // Another file system: a copy beside the target takes its place.
+    static std::atomic<unsigned> counter{0};
+    std::string temp;
+    int out = -1;
+    for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
+      temp = targetDir + "/.~sundry-move-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+      out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+      if (out < 0 && errno != EEXIST) break;
+    }
+    if (out < 0) {
+      const int err = errno;
+      ::close(in);
+      if (err == EEXIST) SetLastError(ERROR_ALREADY_EXISTS);
+      else setLastErrorForPath(err, target);
+      return FALSE;
+    }
+    bool ok = ::lseek(in, 0, SEEK_SET) == 0 && copyBytes(in, out);
+    if (!ok) SetLastErrorFromErrno(errno);
+    ok = ok && giveAccess(out, own);
+    if (ok && ::fsync(out) != 0) {
+      SetLastErrorFromErrno(errno);
+      ok = false;
+    }
+    if (::close(out) != 0 && ok) {
+      SetLastErrorFromErrno(errno);
+      ok = false;
+    }
+    ::close(in);
+    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+      SetLastErrorFromErrno(errno);
+      ok = false;
+    }
+    if (!ok) {
+      const DWORD error = GetLastError();
+      ::unlink(temp.c_str());
+      SetLastError(error);
+      return FALSE;
+    }
+    ::unlink(source.c_str());
+  }
+  if (!SyncPath(targetDir.c_str())) return FALSE;
+  if (sourceDir != targetDir && !SyncPath(sourceDir.c_str())) return FALSE;
+  return TRUE;
+}
+
+}  // namespace sundry::platform

@@ -2,6 +2,9 @@
 
 #include "support/testutil.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <string>
 
 using sundry::test::ReadFile;
@@ -57,6 +60,18 @@ TEST(LogDBCommand, CreateAppendDumpSearchDeleteResizeInfo) {
     EXPECT_TRUE(has(lines, part)) << part;
 }
 
+TEST(LogDBCommand, AppendsRunAtTheSameTimeAllLand) {
+  TempDir dir;
+  const std::string log = dir.file("busy.log");
+  std::string out;
+  ASSERT_EQ(0, RunCommand(cli("create " + log + " --type EVT --reclen 8 --capacity 200"), &out)) << out;
+  const std::string loop = "for i in $(seq 40); do " + cli("append " + log + " --text $W$i") + "; done";
+  ASSERT_EQ(0, RunCommand("(W=a; " + loop + ") & (W=b; " + loop + ") & wait", &out));
+  EXPECT_EQ(80u, static_cast<size_t>(std::count(out.begin(), out.end(), '\n')));
+  ASSERT_EQ(0, RunCommand(cli("dump " + log), &out)) << out;
+  EXPECT_TRUE(has(out, "\n80 live records\n")) << out;
+}
+
 TEST(LogDBCommand, InfoShowsWhatIsWrongWithAFile) {
   TempDir dir;
   const std::string log = dir.file("bad.log");
@@ -69,6 +84,18 @@ TEST(LogDBCommand, InfoShowsWhatIsWrongWithAFile) {
   EXPECT_EQ(1, RunCommand(cli("info " + log), &out));
   EXPECT_TRUE(has(out, "first:          7\n")) << out;
   EXPECT_TRUE(has(out, "status:         the header's capacity, first or last is out of range (23)")) << out;
+
+  // Neither read, waited on, nor replaced.
+  const std::string fifo = dir.file("fifo");
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0666));
+  for (const std::string cmd :
+       {"info ", "dump ", "append --text x ", "create --type EVT --reclen 8 --capacity 4 --truncate "}) {
+    EXPECT_EQ(1, RunCommand("timeout 10 " + cli(cmd + fifo), &out)) << cmd << out;
+    EXPECT_TRUE(has(out, "not a regular file") || has(out, "could not be created (5)")) << cmd << out;
+  }
+  struct stat st;
+  ASSERT_EQ(0, stat(fifo.c_str(), &st));
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 }  // namespace

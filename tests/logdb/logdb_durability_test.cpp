@@ -247,7 +247,9 @@ TEST(LogDBFailures, FailedWritesReportAndRollBackTheSubHeader) {
   fillRecord(r, 4);
   ASSERT_EQ(0, db.setRecord(r, 0, -1));
   EXPECT_EQ(2, db.getLastRecordNumber());
+  db.close();  // one object at a time has the log open
   EXPECT_TRUE(logHolds(path, "FAIL", 4, 4, {1, 2, 4}));
+  ASSERT_EQ(0, db.open(path.c_str(), "FAIL", 1, kRecLen, 4, 0));
 
   const std::string before = ReadFile(path);
   {

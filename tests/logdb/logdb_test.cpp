@@ -5,6 +5,11 @@
 #include <sundry/logdb/LogDB.h>
 #include <sundry/platform/file.h>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -112,19 +117,26 @@ TEST_F(LogDBTest, OpenWithoutAFileAndTruncatingOpen) {
   EXPECT_EQ(8, db.getRecordSize());
 }
 
-TEST_F(LogDBTest, CopiesStartClosedAndReopenTheSameLog) {
+TEST_F(LogDBTest, CopiesStartClosedAndReopenTheSameLogOnceItIsFree) {
   CLogDB db;
+  db.setLockWait(50);
   ASSERT_EQ(0, db.open(path.c_str(), "EVT", 1, 8, 4, 0));
   ASSERT_EQ(0, append(db, 8, "one"));
   CLogDB copy(db);
   EXPECT_EQ(0, copy.isOpen());
+  EXPECT_EQ(26, copy.startScan());  // the original still has it open
+  EXPECT_EQ(0, copy.isOpen());
+  db.close();
   ASSERT_EQ(0, copy.startScan());
   ASSERT_EQ(0, append(copy, 8, "two"));
+  EXPECT_EQ(26, db.startScan());
+  copy.close();
   CLogDB assigned;
   ASSERT_EQ(0, assigned.open(dir.file("b.log").c_str(), "B", 1, 8, 4, 0));
   assigned = db;
   EXPECT_EQ(0, assigned.isOpen());
   EXPECT_EQ((Walk{"0:one", "1:two"}), walk(assigned, 8));
+  assigned.close();
   EXPECT_EQ((Walk{"0:one", "1:two"}), walk(db, 8));
 }
 
@@ -264,6 +276,71 @@ TEST_F(LogDBTest, ResizeThatCannotWriteLeavesTheLogAsItWas) {
   EXPECT_EQ(before, ReadFile(path));
   ASSERT_EQ(0, append(db, 8, "c"));
   EXPECT_EQ((Walk{"0:a", "1:b", "2:c"}), walk(db, 8));
+}
+
+TEST_F(LogDBTest, ResizeLeavesTheObjectOpenOnTheFileAtThePath) {
+  struct NthCall {
+    FileOperation op;
+    int left;
+    static DWORD hook(FileOperation op, void* ctx) {
+      auto* self = static_cast<NthCall*>(ctx);
+      return op == self->op && --self->left == 0 ? DWORD{ERROR_DISK_FULL} : DWORD{0};
+    }
+  };
+  for (FileOperation op : {FileOperation::Open, FileOperation::Write, FileOperation::Sync, FileOperation::Rename}) {
+    for (int n = 1; n <= 3; ++n) {
+      SCOPED_TRACE("operation " + std::to_string(static_cast<int>(op)) + ", call " + std::to_string(n));
+      fs::remove(path);
+      CLogDB db;
+      ASSERT_EQ(0, db.open(path.c_str(), "EVT", 1, 8, 5, 0));
+      for (const char* t : {"a", "b", "c"}) ASSERT_EQ(0, append(db, 8, t));
+      NthCall fault{op, n};
+      sundry::platform::SetFileFaultHook(&NthCall::hook, &fault);
+      const int resized = db.resize(7);
+      sundry::platform::SetFileFaultHook(nullptr, nullptr);
+      ASSERT_EQ(1, db.isOpen());
+      const LONG capacity = onDisk(path)[3];
+      if (resized == 1) {
+        EXPECT_EQ(7, capacity);
+      }
+      EXPECT_TRUE(capacity == 5 || capacity == 7);
+      // The object works on the file that the path names.
+      ASSERT_EQ(0, append(db, 8, "d"));
+      db.close();
+      EXPECT_EQ((Walk{"0:a", "1:b", "2:c", "3:d"}), walk(db, 8));
+    }
+  }
+}
+
+TEST_F(LogDBTest, DevicesAndFifosAreNeverTakenForALog) {
+  const std::string fifo = dir.file("fifo"), link = dir.file("link"), device = dir.file("null");
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0666));
+  ASSERT_EQ(0, symlink(fifo.c_str(), link.c_str()));
+  std::vector<std::string> odd{fifo, link};
+  if (mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) odd.push_back(device);
+  for (const std::string& p : odd) {
+    CLogDB db;
+    EXPECT_EQ(2, db.open(p.c_str(), "EVT", 1, 8, 4, 0)) << p;
+    EXPECT_EQ(5, db.open(p.c_str(), "EVT", 1, 8, 4, 1)) << p;
+    EXPECT_EQ(0, db.isOpen()) << p;
+    // An appending open of a FIFO would wait for a reader.
+    pid_t pid = fork();
+    if (pid == 0) {
+      alarm(5);
+      CLogDB vl;
+      _exit(vl.openVL(p.c_str(), "ab", "vl", 0, -1));
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << p << ": status " << status;
+  }
+  struct stat st;
+  ASSERT_EQ(0, stat(fifo.c_str(), &st));
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  if (odd.size() == 3) {
+    ASSERT_EQ(0, stat(device.c_str(), &st));
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+  }
 }
 
 TEST_F(LogDBTest, BadArgumentsAndClosedLogsAreRefused) {

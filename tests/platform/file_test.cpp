@@ -2,12 +2,22 @@
 
 #include <sundry/platform/file.h>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <future>
+#include <iostream>
 #include <string>
+#include <thread>
+#include <vector>
 
 using namespace sundry::platform;
 using sundry::test::ReadFile;
@@ -156,6 +166,239 @@ TEST(ReplaceFileDurably, ReplacesWholeOrNotAtAll) {
   EXPECT_WIN32(ERROR_FILE_NOT_FOUND, GetLastError());
   EXPECT_FALSE(ReplaceFileDurably(dir.path().c_str(), "x", 1));
   EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError());
+}
+
+// Paths that are no regular file: a FIFO, a link to it, and (where this
+// process may make one) a character device like /dev/null.
+struct OddFiles {
+  std::string fifo, link, device;
+  explicit OddFiles(const TempDir& dir) : fifo(dir.file("fifo")), link(dir.file("link")) {
+    EXPECT_EQ(0, mkfifo(fifo.c_str(), 0666));
+    EXPECT_EQ(0, symlink(fifo.c_str(), link.c_str()));
+    if (mknod(dir.file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) device = dir.file("null");
+  }
+  std::vector<std::string> all() const {
+    std::vector<std::string> v{fifo, link};
+    if (!device.empty()) v.push_back(device);
+    return v;
+  }
+};
+
+// Runs StreamOpen(path, mode) on a thread of its own; an open that waits for
+// the FIFO's other end is let go after two seconds and reported as hanging.
+// The last error is per thread, so the opening thread's is handed back in
+// *error.
+FileStream* openWithoutHanging(const std::string& path, const char* mode, bool* hung, DWORD* error) {
+  auto pending = std::async(std::launch::async, [&] {
+    FileStream* s = StreamOpen(path.c_str(), mode);
+    *error = GetLastError();
+    return s;
+  });
+  *hung = pending.wait_for(std::chrono::seconds(2)) != std::future_status::ready;
+  if (*hung) {
+    int peer = open(path.c_str(), O_RDWR | O_NONBLOCK);  // both ends at once
+    FileStream* s = pending.get();
+    close(peer);
+    return s;
+  }
+  return pending.get();
+}
+
+TEST(StreamOpen, RefusesDevicesAndFifosWithoutWaiting) {
+  TempDir dir;
+  OddFiles odd(dir);
+  for (const std::string& path : odd.all()) {
+    for (const char* mode : {"r", "rb", "r+bc", "w", "a", "wt"}) {
+      bool hung;
+      DWORD error = 0;
+      FileStream* s = openWithoutHanging(path, mode, &hung, &error);
+      EXPECT_FALSE(hung) << path << " " << mode;
+      EXPECT_EQ(nullptr, s) << path << " " << mode;
+      if (s != nullptr) StreamClose(s);
+      else EXPECT_WIN32(ERROR_ACCESS_DENIED, error) << path << " " << mode;
+    }
+  }
+  struct stat st;
+  ASSERT_EQ(0, stat(odd.fifo.c_str(), &st));
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+TEST(ReplaceFileDurably, OnlyARegularFileIsReplaced) {
+  TempDir dir;
+  OddFiles odd(dir);
+  if (odd.device.empty()) std::cout << "no character device made: running without one\n";
+  for (const std::string& path : odd.all()) {
+    EXPECT_FALSE(ReplaceFileDurably(path.c_str(), "data", 4)) << path;
+    EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError()) << path;
+    EXPECT_EQ(nullptr, StreamCreateDurably(path.c_str(), "data", 4, CREATE_ALWAYS)) << path;
+    EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError()) << path;
+  }
+  struct stat st;
+  ASSERT_EQ(0, stat(odd.fifo.c_str(), &st));
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  ASSERT_EQ(0, lstat(odd.link.c_str(), &st));
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  if (!odd.device.empty()) {
+    ASSERT_EQ(0, stat(odd.device.c_str(), &st));
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+  }
+  EXPECT_EQ(odd.all().size(), entries(dir.path())) << "a file beside was left behind";
+
+  // Of a file's mode only the permission bits are taken over.
+  const std::string tool = dir.file("tool");
+  ASSERT_TRUE(WriteFile(tool, "old"));
+  ASSERT_EQ(0, chmod(tool.c_str(), 06755));
+  ASSERT_TRUE(ReplaceFileDurably(tool.c_str(), "new", 3));
+  ASSERT_EQ(0, stat(tool.c_str(), &st));
+  EXPECT_EQ(0755u, st.st_mode & 07777);
+}
+
+TEST(StreamCreateDurably, PutsALockedFileInPlace) {
+  TempDir dir;
+  const std::string path = dir.file("log");
+  ASSERT_TRUE(WriteFile(path, "old"));
+  EXPECT_EQ(nullptr, StreamCreateDurably(path.c_str(), "new", 3, CREATE_NEW));
+  EXPECT_WIN32(ERROR_FILE_EXISTS, GetLastError());
+  EXPECT_EQ(nullptr, StreamCreateDurably(path.c_str(), "new", 3, 3));
+  EXPECT_WIN32(ERROR_INVALID_PARAMETER, GetLastError());
+  EXPECT_EQ("old", ReadFile(path));
+
+  FileStream* s = StreamCreateDurably(path.c_str(), "new", 3, CREATE_ALWAYS);
+  ASSERT_NE(nullptr, s);
+  EXPECT_WIN32(ERROR_SUCCESS, GetLastError());
+  EXPECT_EQ(nullptr, StreamOpenLocked(path.c_str(), "r+b", 0));
+  EXPECT_WIN32(ERROR_LOCK_VIOLATION, GetLastError());
+  ASSERT_TRUE(StreamSeek(s, 0, FILE_END));
+  ASSERT_EQ(1u, StreamWrite(s, "!", 1));
+  EXPECT_TRUE(StreamClose(s));
+  EXPECT_EQ("new!", ReadFile(path));
+
+  const std::string fresh = dir.file("fresh");
+  s = StreamCreateDurably(fresh.c_str(), "x", 1, CREATE_NEW);
+  ASSERT_NE(nullptr, s);
+  EXPECT_TRUE(StreamClose(s));
+  EXPECT_EQ("x", ReadFile(fresh));
+  EXPECT_EQ(2u, entries(dir.path())) << "a file beside was left behind";
+}
+
+TEST(StreamOpenLocked, OneStreamAtATimeWhateverElseOpensTheFile) {
+  TempDir dir;
+  const std::string path = dir.file("f");
+  EXPECT_EQ(nullptr, StreamOpenLocked(path.c_str(), "r+b", 0));
+  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, GetLastError());
+  ASSERT_TRUE(WriteFile(path, "0123"));
+  for (const char* mode : {"r", "rb", "w+b", "a+", "x"}) {
+    EXPECT_EQ(nullptr, StreamOpenLocked(path.c_str(), mode, 0)) << mode;
+    EXPECT_WIN32(ERROR_INVALID_PARAMETER, GetLastError()) << mode;
+  }
+  FileStream* held = StreamOpenLocked(path.c_str(), "r+bc", 0);
+  ASSERT_NE(nullptr, held);
+  // Another descriptor of the file closed in this process, or a forked
+  // child closing its copy, leaves the lock where it is.
+  StreamClose(StreamOpen(path.c_str(), "r"));
+  pid_t pid = fork();
+  if (pid == 0) {
+    StreamClose(held);
+    _exit(StreamOpenLocked(path.c_str(), "r+b", 0) == nullptr && GetLastError() == ERROR_LOCK_VIOLATION ? 0 : 1);
+  }
+  int status = -1;
+  waitpid(pid, &status, 0);
+  EXPECT_EQ(0, status) << "the child got the lock";
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(nullptr, StreamOpenLocked(path.c_str(), "r+b", 100));
+  EXPECT_WIN32(ERROR_LOCK_VIOLATION, GetLastError());
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+
+  // A waiter whose file is replaced meanwhile ends up with the new one.
+  auto waiter = std::async(std::launch::async, [&] { return StreamOpenLocked(path.c_str(), "r+b", 5000); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  FileStream* replacement = StreamCreateDurably(path.c_str(), "new", 3, CREATE_ALWAYS);
+  ASSERT_NE(nullptr, replacement);
+  StreamClose(held);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_EQ(1u, StreamWrite(replacement, "N", 1));
+  StreamClose(replacement);
+  FileStream* got = waiter.get();
+  ASSERT_NE(nullptr, got);
+  char buf[8] = {};
+  EXPECT_EQ(3u, StreamRead(got, buf, sizeof buf));
+  EXPECT_STREQ("New", buf);
+  StreamClose(got);
+}
+
+TEST(StreamOpenLocked, WaitersGetTheLockInTurn) {
+  TempDir dir;
+  const std::string path = dir.file("f");
+  ASSERT_TRUE(WriteFile(path, "x"));
+  // One thread takes the lock again the moment it lets go of it; a waiter
+  // still gets its turn.
+  std::atomic<bool> stop{false};
+  std::thread greedy([&] {
+    while (!stop) {
+      FileStream* s = StreamOpenLocked(path.c_str(), "r+b", 5000);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      StreamClose(s);
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  for (int i = 0; i < 5; ++i) {
+    FileStream* s = StreamOpenLocked(path.c_str(), "r+b", 500);
+    EXPECT_NE(nullptr, s) << "round " << i;
+    if (s != nullptr) StreamClose(s);
+  }
+  stop = true;
+  greedy.join();
+}
+
+// Waits on a pipe for the child to reach its replacement's move; the child
+// then stops there until it is killed.
+pid_t childStoppedBeforeTheMove(const std::string& path) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  pid_t pid = fork();
+  if (pid == 0) {
+    static int report;
+    report = fds[1];
+    SetFileFaultHook(
+        [](FileOperation op, void*) -> DWORD {
+          if (op == FileOperation::Rename) {
+            (void)!write(report, "r", 1);
+            pause();
+          }
+          return 0;
+        },
+        nullptr);
+    ReplaceFileDurably(path.c_str(), "half", 4);
+    _exit(1);
+  }
+  close(fds[1]);
+  char c;
+  if (read(fds[0], &c, 1) != 1) ADD_FAILURE() << "the child did not get to the move";
+  close(fds[0]);
+  return pid;
+}
+
+TEST(RemoveAbandonedReplacements, OnlyThoseOfDeadProcessesBesideThatFile) {
+  TempDir dir;
+  const std::string a = dir.file("a.log"), b = dir.file("b.log");
+  ASSERT_TRUE(WriteFile(a, "A"));
+  ASSERT_TRUE(WriteFile(b, "B"));
+  ASSERT_TRUE(WriteFile(dir.file(".~sundry-notours.tmp"), "?"));
+  pid_t writingA = childStoppedBeforeTheMove(a);
+  pid_t writingB = childStoppedBeforeTheMove(b);
+  ASSERT_EQ(5u, entries(dir.path()));
+  EXPECT_EQ(0u, RemoveAbandonedReplacements(a.c_str()));  // still running
+  kill(writingA, SIGKILL);
+  kill(writingB, SIGKILL);
+  waitpid(writingA, nullptr, 0);
+  waitpid(writingB, nullptr, 0);
+  EXPECT_EQ(1u, RemoveAbandonedReplacements(a.c_str()));
+  EXPECT_EQ(4u, entries(dir.path()));
+  EXPECT_EQ(1u, RemoveAbandonedReplacements(b.c_str()));
+  EXPECT_EQ(0u, RemoveAbandonedReplacements(b.c_str()));
+  EXPECT_EQ(3u, entries(dir.path()));
+  EXPECT_EQ("A", ReadFile(a));
+  EXPECT_EQ("B", ReadFile(b));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <sundry/platform/fileops.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -170,6 +171,98 @@ TEST_F(FileOpsTest, DeleteAndAttributes) {
   EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError());
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(f.c_str()));
   EXPECT_WIN32(ERROR_FILE_NOT_FOUND, GetLastError());
+}
+
+// The permission bits and owner of a path (links followed).
+std::string accessOf(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return "(none)";
+  return std::to_string(st.st_mode & 07777) + " " + std::to_string(st.st_uid) + ":" + std::to_string(st.st_gid);
+}
+
+TEST_F(FileOpsTest, CopyFileAccessGivesTheModelsModeAndOwner) {
+  const std::string model = m_dir.file("model"), file = m_dir.file("file");
+  ASSERT_TRUE(WriteFile(model, "m"));
+  ASSERT_TRUE(WriteFile(file, "f"));
+  ASSERT_EQ(0, chmod(model.c_str(), 0600));
+  ASSERT_EQ(0, chmod(file.c_str(), 0644));
+  if (geteuid() == 0) {
+    ASSERT_EQ(0, chown(model.c_str(), 1234, 1235));
+  }
+  EXPECT_TRUE(sundry::platform::CopyFileAccess(model.c_str(), file.c_str(), 0644));
+  EXPECT_EQ(accessOf(model), accessOf(file));
+  // No model: the mode given, the owner unchanged.
+  EXPECT_TRUE(sundry::platform::CopyFileAccess(m_dir.file("none").c_str(), file.c_str(), 0640));
+  EXPECT_EQ(0640u, std::stoul(accessOf(file)));
+  // A link in place of the file, or a directory for either, is refused.
+  std::filesystem::create_symlink(model, m_dir.file("link"));
+  EXPECT_FALSE(sundry::platform::CopyFileAccess(file.c_str(), m_dir.file("link").c_str(), 0600));
+  EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError());
+  EXPECT_FALSE(sundry::platform::CopyFileAccess(m_dir.file("Profiles").c_str(), file.c_str(), 0600));
+  EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError());
+  EXPECT_FALSE(sundry::platform::CopyFileAccess(model.c_str(), m_dir.file("no/file").c_str(), 0600));
+  EXPECT_WIN32(ERROR_PATH_NOT_FOUND, GetLastError());
+}
+
+TEST_F(FileOpsTest, ReplaceKeepingAccessWritesThroughLinksAndKeepsModeAndOwner) {
+  // The target is a link to a private file of another user; the new file
+  // is world-readable and ours.
+  const std::string real = m_dir.file("real"), link = m_dir.file("link"), fresh = m_dir.file("fresh");
+  ASSERT_TRUE(WriteFile(real, "old"));
+  ASSERT_EQ(0, chmod(real.c_str(), 0600));
+  if (geteuid() == 0) {
+    ASSERT_EQ(0, chown(real.c_str(), 1234, 1235));
+  }
+  const std::string before = accessOf(real);
+  std::filesystem::create_symlink("real", link);
+  ASSERT_TRUE(WriteFile(fresh, "new"));
+  ASSERT_EQ(0, chmod(fresh.c_str(), 0644));
+  ASSERT_TRUE(sundry::platform::ReplaceFileKeepingAccess(fresh.c_str(), (m_dir.path() + "\\link").c_str()));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ("new", ReadFile(real));
+  EXPECT_EQ(before, accessOf(real));
+  EXPECT_FALSE(std::filesystem::exists(fresh));
+
+  // A target not there yet gets the new file's own access.
+  ASSERT_TRUE(WriteFile(fresh, "first"));
+  ASSERT_EQ(0, chmod(fresh.c_str(), 0640));
+  ASSERT_TRUE(sundry::platform::ReplaceFileKeepingAccess(fresh.c_str(), m_dir.file("made").c_str()));
+  EXPECT_EQ("first", ReadFile(m_dir.file("made")));
+  EXPECT_EQ(0640u, std::stoul(accessOf(m_dir.file("made"))));
+
+  // On another file system the content is copied into place.
+  if (std::filesystem::is_directory("/dev/shm")) {
+    const std::string far = "/dev/shm/sundry-fileops-" + std::to_string(getpid());
+    ASSERT_TRUE(WriteFile(far, "far"));
+    ASSERT_EQ(0, chmod(far.c_str(), 0604));
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(far, link);
+    ASSERT_TRUE(WriteFile(fresh, "near"));
+    EXPECT_TRUE(sundry::platform::ReplaceFileKeepingAccess(fresh.c_str(), link.c_str()));
+    EXPECT_EQ("near", ReadFile(far));
+    EXPECT_EQ(0604u, std::stoul(accessOf(far)));
+    EXPECT_FALSE(std::filesystem::exists(fresh));
+    std::vector<std::string> left;
+    for (auto& e : std::filesystem::directory_iterator("/dev/shm"))
+      if (e.path().filename().string().find(".~sundry-move-") == 0) left.push_back(e.path());
+    EXPECT_TRUE(left.empty());
+    std::filesystem::remove(far);
+  }
+
+  // Refused, and nothing changes: a directory, a link that names nothing,
+  // a missing source.
+  ASSERT_TRUE(WriteFile(fresh, "x"));
+  EXPECT_FALSE(sundry::platform::ReplaceFileKeepingAccess(fresh.c_str(), m_dir.file("Profiles").c_str()));
+  EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError());
+  std::filesystem::remove(link);
+  std::filesystem::create_symlink(m_dir.file("nowhere"), link);
+  EXPECT_FALSE(sundry::platform::ReplaceFileKeepingAccess(fresh.c_str(), link.c_str()));
+  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, GetLastError());
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ("x", ReadFile(fresh));
+  EXPECT_FALSE(sundry::platform::ReplaceFileKeepingAccess(m_dir.file("none").c_str(), real.c_str()));
+  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, GetLastError());
+  EXPECT_EQ("new", ReadFile(real));
 }
 
 }  // namespace

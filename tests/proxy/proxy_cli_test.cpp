@@ -2,16 +2,20 @@
 
 #include "proxy/proxy_fixture.h"
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
 namespace {
 
+using sundry::test::BrowserPrefs;
+using sundry::test::FakeBrowser;
 using sundry::test::kConnectionsKey;
 using sundry::test::kTemplateKey;
 using sundry::test::MakeRecord;
 using sundry::test::ProxyTest;
 using sundry::test::RunCommand;
+using sundry::test::WriteFile;
 
 const std::string kCli = SUNDRY_CLI_PATH;
 
@@ -80,6 +84,23 @@ TEST_F(ProxyCliTest, ShowSwitchRestoreSaveAndTurnOff) {
   ASSERT_EQ(0, sundry("show --connection Work --ini " + ini, &out)) << out;
   EXPECT_NE(std::string::npos, out.find("Manual proxy:  on")) << out;
   EXPECT_EQ(3u, sundry::test::RecordWord(browserRecord("Work"), 8));
+}
+
+TEST_F(ProxyCliTest, ShowingMozillaSettingsLeavesTheBrowserRunning) {
+  const std::string dir = makeProfile();
+  ASSERT_TRUE(WriteFile(dir + "/prefs.js", BrowserPrefs()));
+  setHandler("\"C:\\Program Files\\Netscape\\Netscape 6\\netscp6.exe\" -url \"%1\"");
+  aloneWithTheBrowser();
+  FakeBrowser browser(m_dir.path());
+  ASSERT_TRUE(browser.started());
+  std::string out;
+  ASSERT_EQ(0, sundry("show", &out)) << out;
+  EXPECT_NE(std::string::npos, out.find("Proxies:       ftp=ftp.proxy.example:2121 http=proxy.example:3128")) << out;
+  EXPECT_FALSE(browser.killedWithin(std::chrono::milliseconds(300)));
+  // A switch-over rewrites prefs.js: that ends the browser first.
+  setBinary(kTemplateKey, "DefaultConnectionSettings", MakeRecord(1, 3, "gw.example:8080"));
+  ASSERT_EQ(0, sundry("switch --template 'HKCU\\Software\\Sundry\\Template'", &out)) << out;
+  EXPECT_TRUE(browser.killedWithin(std::chrono::seconds(5)));
 }
 
 TEST_F(ProxyCliTest, BadUsageAndAnUnknownBrowser) {

@@ -240,14 +240,18 @@ TEST(ProxyFuzz, MutatedPreferenceLinesNeverTakeOldOrRandomValues) {
     ASSERT_EQ(ra, rb) << input;
     // The two switches that every read resets are the same in both anyway.
     ASSERT_TRUE(noOldOrRandomValues(before0, before1, parts(a), parts(b))) << input;
-    // A text value never runs past its closing quote.
+    // A text value never runs past its closing quote: a quote in a host can
+    // only come from an escape.
+    const bool escapes = input.find('\\') != std::string::npos;
     CProxyProtocols* list = a.getProxyList();
     POSITION pos = list->GetStartPosition();
     while (pos != nullptr) {
       CString key;
       CProxyProtocol* e = nullptr;
       list->GetNextAssoc(pos, key, e);
-      ASSERT_LT(e->getProxy().Find('"'), 0) << input;
+      if (!escapes) {
+        ASSERT_LT(e->getProxy().Find('"'), 0) << input;
+      }
       ASSERT_LT(key.Find('"'), 0) << input;
     }
     stored += ra;

@@ -3,7 +3,10 @@
 
 #include "proxy/proxy_fixture.h"
 
+#include <sundry/platform/file.h>
 #include <sundry/platform/fileops.h>
+
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -11,8 +14,10 @@
 namespace {
 
 using sundry::test::BrowserPrefs;
+using sundry::test::BrowserPrefsWithOtherProxyLines;
 using sundry::test::Describe;
 using sundry::test::Entries;
+using sundry::test::FileMode;
 using sundry::test::kConnectionsKey;
 using sundry::test::kSaveKey;
 using sundry::test::kTemplateKey;
@@ -316,6 +321,91 @@ TEST_F(ProxySwitchTest, AFailedSwitchOverLeavesTheBrowser) {
   EXPECT_FALSE(hasValue(kConnectionsKey, "Fresh"));
 }
 
+TEST_F(ProxySwitchTest, AFailedSwitchOverLeavesNoSavedCopyForTheNextOne) {
+  // The connection's own template and no browser record: the record made
+  // empty cannot be saved, and the switch-over fails.
+  setBinary(kTemplateKey, "Work", kWork);
+  {
+    CProxy p;
+    setUp(p, "Work", CProxy::BROWSER_IE);
+    EXPECT_EQ(0, p.replaceBrowserWithHOLM());
+  }
+  EXPECT_FALSE(hasValue(kConnectionsKey, "Work"));
+  EXPECT_FALSE(hasValue(kSaveKey, "Work"));
+  // The user's own settings come later; a switch-over and the restore give
+  // them back.
+  setBinary(kConnectionsKey, "Work", kUserRecord);
+  CProxy p;
+  setUp(p, "Work", CProxy::BROWSER_IE);
+  ASSERT_EQ(1, p.replaceBrowserWithHOLM());
+  EXPECT_EQ(kUserRecord, savedCopy("Work"));
+  CProxy r;
+  setUp(r, "Work", CProxy::BROWSER_IE);
+  ASSERT_EQ(1, r.savedSettingsToBrowser());
+  EXPECT_EQ(kUserRecord, browserRecord("Work"));
+
+  // A template found unreadable after the copy was made: the copy goes
+  // again; a copy that was there before stays.
+  setBinary(kTemplateKey, "ANY", MakeRecord(1, 3, "x").substr(0, 20));
+  setBinary(kTemplateKey, "NONE", kNone);
+  setNumber(kTemplateKey, "KeepExceptions", 1);
+  setBinary(kConnectionsKey, "Other", kUserRecord);
+  for (bool before : {false, true}) {
+    if (before) setBinary(kSaveKey, "Other", kAny);
+    CProxy q;
+    setUp(q, "Other", CProxy::BROWSER_IE);
+    EXPECT_EQ(0, q.replaceBrowserWithHOLM()) << before;
+    EXPECT_EQ(before ? kAny : "(none)", savedCopy("Other")) << before;
+    EXPECT_EQ(kUserRecord, browserRecord("Other")) << before;
+  }
+}
+
+// Fails the first open of a file with "access denied".
+DWORD denyFirstOpen(sundry::platform::FileOperation op, void* context) {
+  auto* left = static_cast<int*>(context);
+  return op == sundry::platform::FileOperation::Open && (*left)-- == 1 ? static_cast<DWORD>(ERROR_ACCESS_DENIED) : 0u;
+}
+// Fails every write.
+DWORD failWrites(sundry::platform::FileOperation op, void*) {
+  return op == sundry::platform::FileOperation::Write ? static_cast<DWORD>(ERROR_DISK_FULL) : 0u;
+}
+
+TEST_F(ProxySwitchTest, MozillaSettingsThatCannotBeReadAreNeverSaved) {
+  const std::string dir = makeProfile();
+  setBinary(kTemplateKey, "Work", kWork);
+  // prefs.js a directory; prefs.js that may not be opened; a new file that
+  // cannot be written (the copy was made by then).
+  for (int fault = 0; fault < 3; ++fault) {
+    std::filesystem::remove_all(dir + "/prefs.js");
+    if (fault == 0) {
+      std::filesystem::create_directory(dir + "/prefs.js");
+    } else {
+      ASSERT_TRUE(WriteFile(dir + "/prefs.js", BrowserPrefs()));
+    }
+    CProxy p;
+    setUp(p, "Work", CProxy::BROWSER_NETSCAPE);
+    int left = 1;
+    if (fault == 1) sundry::platform::SetFileFaultHook(denyFirstOpen, &left);
+    if (fault == 2) sundry::platform::SetFileFaultHook(failWrites, nullptr);
+    const BOOL result = p.replaceBrowserWithHOLM();
+    sundry::platform::SetFileFaultHook(nullptr, nullptr);
+    EXPECT_EQ(0, result) << fault;
+    EXPECT_EQ("(none)", savedCopy("Work")) << fault;
+    if (fault != 0) {
+      EXPECT_EQ(BrowserPrefs(), ReadFile(dir + "/prefs.js")) << fault;
+    }
+  }
+  // Readable again: the next switch-over saves the real settings, and the
+  // restore gives them back.
+  CProxy p;
+  setUp(p, "Work", CProxy::BROWSER_NETSCAPE);
+  ASSERT_EQ(1, p.replaceBrowserWithHOLM());
+  CProxy r;
+  setUp(r, "Work", CProxy::BROWSER_NETSCAPE);
+  ASSERT_EQ(1, r.savedSettingsToBrowser());
+  EXPECT_EQ(BrowserPrefs(), ReadFile(dir + "/prefs.js"));
+}
+
 // The sample profile's prefs.js in the form the library writes.
 const char kNormalPrefs[] =
     "# Mozilla User Preferences\n"
@@ -353,37 +443,39 @@ TEST_F(ProxySwitchTest, MozillaSwitchOverAndRestoreGiveBackPrefsJs) {
   EXPECT_EQ("(none)", savedCopy("DefaultConnectionSettings"));
 }
 
-TEST_F(ProxySwitchTest, MozillaRoundTripOfABrowserWrittenFileKeepsItsPreferences) {
+TEST_F(ProxySwitchTest, MozillaRoundTripOfABrowserWrittenFileIsByteForByte) {
   const std::string dir = makeProfile();
-  ASSERT_TRUE(WriteFile(dir + "/prefs.js", BrowserPrefs()));
+  const std::string prefs = dir + "/prefs.js";
+  ASSERT_TRUE(WriteFile(prefs, BrowserPrefsWithOtherProxyLines()));
+  ASSERT_EQ(0, ::chmod(prefs.c_str(), 0600));
   setBinary(kTemplateKey, "Work", kWork);
-  CProxy before;
-  before.setBrowser(CProxy::BROWSER_NETSCAPE);
-  ASSERT_EQ(1, before.getBrowserProxies());
-  for (int i = 0; i < 2; ++i) {  // the second switch-over keeps the first copy
-    CProxy p;
-    setUp(p, "Work", CProxy::BROWSER_NETSCAPE);
-    ASSERT_EQ(1, p.replaceBrowserWithHOLM());
-  }
-  CProxy r;
-  setUp(r, "Work", CProxy::BROWSER_NETSCAPE);
-  ASSERT_EQ(1, r.savedSettingsToBrowser());
+  setBinary(kTemplateKey, "ANY", kAny);
+  setBinary(kTemplateKey, "NONE", kNone);
+  setNumber(kTemplateKey, "KeepExceptions", 1);
+  // The connection's own template, and "ANY" with the exceptions kept.
+  for (const char* connection : {"Work", "Dial-up"}) {
+    for (int i = 0; i < 2; ++i) {  // the second switch-over keeps the first copy
+      CProxy p;
+      setUp(p, connection, CProxy::BROWSER_NETSCAPE);
+      ASSERT_EQ(1, p.replaceBrowserWithHOLM()) << connection;
+    }
+    const std::string during = ReadFile(prefs);
+    EXPECT_NE(BrowserPrefsWithOtherProxyLines(), during) << connection;
+    for (const char* kept : {"user_pref(\"network.proxy.backup.ssl\", \"secure.example\");\n",
+                             "user_pref(\"network.proxy.share_proxy_settings\", true);\n",
+                             "user_pref(\"network.proxy.socks_remote_dns\", true);\n"})
+      EXPECT_NE(std::string::npos, during.find(kept)) << connection << " " << kept;
+    EXPECT_EQ(std::string::npos, during.find("backup.ssl_port")) << connection;
+    EXPECT_EQ(0600u, FileMode(prefs)) << connection;
 
-  CProxy after;
-  after.setBrowser(CProxy::BROWSER_NETSCAPE);
-  ASSERT_EQ(1, after.getBrowserProxies());
-  EXPECT_EQ(Describe(before), Describe(after));
-  // Every other line is there, in its order.
-  const std::string now = ReadFile(dir + "/prefs.js");
-  size_t at = 0;
-  for (const char* line : {"# Mozilla User Preferences\n", "/* Do not edit this file.\n",
-                           "user_pref(\"browser.startup.homepage\", \"http://www.example.com/\");\n",
-                           "user_pref(\"mail.identity.id1.fullName\", \"Chris \\\"CJ\\\" Example\");\n",
-                           "user_pref(\"network.cookie.cookieBehavior\", 1);\n",
-                           "user_pref(\"print.print_footerleft\", \"&PT\");\n"}) {
-    size_t found = now.find(line, at);
-    ASSERT_NE(std::string::npos, found) << line;
-    at = found;
+    CProxy r;
+    setUp(r, connection, CProxy::BROWSER_NETSCAPE);
+    ASSERT_EQ(1, r.savedSettingsToBrowser()) << connection;
+    EXPECT_EQ(BrowserPrefsWithOtherProxyLines(), ReadFile(prefs)) << connection;
+    EXPECT_EQ(0600u, FileMode(prefs)) << connection;
+    EXPECT_EQ(0600u, FileMode(dir + "/prefs.scm.bak")) << connection;
+    EXPECT_FALSE(std::filesystem::exists(dir + "/prefs.scm")) << connection;
+    EXPECT_EQ("(none)", savedCopy(connection)) << connection;
   }
 }
 

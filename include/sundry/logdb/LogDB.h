@@ -28,13 +28,41 @@
 // Operations returning int give 0 for success or one of the codes below;
 // search, resize and isOpen return yes/no values.
 //
+// One writer at a time: an object that has a fixed-record log open holds an
+// exclusive lock on the file until it closes it, so that no two objects, in
+// one process or in several, ever append to one log at once (each would
+// take its own copy of the header, and records the other acknowledged would
+// be overwritten). An open of a log that another object holds waits for it
+// to be closed, at most the lock wait (kDefaultLockWait unless setLockWait
+// says otherwise), and then returns eLogBusy. Waiters get the log in turn.
+// Every open takes the lock, readers included, as there is no read-only
+// open: a reader sees the log as it stands between two whole operations of
+// the writer before it, never an append half done, and waits (or gets
+// eLogBusy) while a program keeps the log open. The lock goes when the
+// object closes the log and when the process ends, however it ends;
+// startScan, which closes and reopens the log, lets go of it for a moment. A child made by fork shares its parent's
+// open logs, lock included; it must not use them, but may open logs of its
+// own, which the parent's lock then holds back. Creating, truncating and
+// resizing put the new file in place with its lock already taken, after
+// the former file's holder has let go. VL-mode files are not locked: their
+// appends in an "a" mode go to the end of the file in one write each.
+// On a file system without locks a fixed-record log cannot be opened (2) or
+// created (5).
+//
 // Durability: the log is opened in commit mode. A record whose append
 // returned 0 is on the disk and survives a crash of the process or of the
 // system: the slot is committed before the sub-header that makes it part of
 // the ring, and when the ring is full the slot being reused is first written
 // as deleted, so that a crash never shows a newer record in the place of the
 // oldest one. Creating a log and resize write a complete new file beside the
-// old one and rename it over, so they never leave a cut file behind.
+// old one and rename it over, so they never leave a cut file behind; the
+// file beside that a process killed during a resize leaves is removed by
+// the next open of that log (not by the reopening of startScan).
+//
+// Only a regular file is taken for a log: a path that names a device, a
+// FIFO, a directory or a socket (or a link to one) is never opened, waited
+// on, replaced or turned into a file; open returns 2 for it, and 5 when
+// asked to create or truncate it.
 //
 // A file is checked whole before it is used: a header that lies about the
 // file (a record length, capacity, first or last outside their ranges, a
@@ -42,7 +70,7 @@
 // writes nothing to it. Slot indices, stamp offsets and buffers given to the
 // record operations are checked too.
 //
-// An object serves one thread at a time and holds no lock.
+// An object serves one thread at a time.
 
 #include <sundry/export.h>
 #include <sundry/platform/CString.h>
@@ -88,6 +116,8 @@ class SUNDRY_EXPORT CLogDB {
     eBadArgument = 25,       // a slot index outside the ring, a stamp offset that does not
                              // fit the record, a null buffer, a record length or capacity
                              // that cannot make a log
+    eLogBusy = 26,           // open: another object, in this or another process, had the
+                             // log open for the whole of the lock wait
   };
 
   // The largest record length a log may have, and the largest file a
@@ -95,12 +125,16 @@ class SUNDRY_EXPORT CLogDB {
   // offsets are 32-bit.
   static constexpr LONG kMaxRecordLength = 16 * 1024 * 1024;
   static constexpr LONG kMaxFileLength = 0x7fffffff;
+  // How long open waits, in milliseconds, for another object to close the
+  // log, unless setLockWait says otherwise.
+  static constexpr DWORD kDefaultLockWait = 10000;
 
   CLogDB();
   virtual ~CLogDB();
   // A copy takes every field but the open file: it starts closed and can
-  // reopen the same log (startScan does so). Assigning closes the target's
-  // file first.
+  // reopen the same log (startScan does so) once the original has closed
+  // it; until then the reopening waits and gives eLogBusy. Assigning closes
+  // the target's file first.
   CLogDB(const CLogDB& other);
   CLogDB& operator=(const CLogDB& other);
 
@@ -109,7 +143,10 @@ class SUNDRY_EXPORT CLogDB {
   // capacity are the file's; type (first 4 bytes) and version must match.
   // maxRec 0 opens nothing and returns 0; so does a call while a file is
   // open. A non-zero truncate replaces the file by a new, empty log made
-  // from the arguments. Returns 0, 2, 5, 6 to 11, 23, 24 or 25.
+  // from the arguments, once no other object has it open. Returns 0, 2, 5,
+  // 6 to 11, 23, 24, 25 or 26 (eLogBusy: see the lock above). A file
+  // that another process creates at the same moment is opened, not
+  // replaced.
   int open(CString filename, CString type, unsigned int version, LONG reclen, LONG maxRec,
            int truncate);
   // Opens filename in VL mode with a run-time mode string ("ab", "wb",
@@ -121,6 +158,10 @@ class SUNDRY_EXPORT CLogDB {
   int close();
   // 1 while a file is open, else 0.
   int isOpen();
+  // How long the next opens wait for another object to close the log, in
+  // milliseconds: 0 not at all, INFINITE (platform/file.h) without limit.
+  // Copies take it over.
+  void setLockWait(DWORD milliseconds);
 
   // Fixed-record mode: recNo -1 appends data (record-length bytes) as the
   // newest record, stamping it, unless stampOffset is -1, with the append
@@ -154,8 +195,14 @@ class SUNDRY_EXPORT CLogDB {
   // The slot of the record last read or written successfully, or -1.
   LONG getLastRecordNumber();
   // Gives the log a new capacity, keeping its live records oldest first
-  // (the newest are dropped when they do not fit). 1 when the file was
-  // rewritten; 0 when nothing changed.
+  // (the newest are dropped when they do not fit). The new file is put in
+  // place already open and locked, so the object is never left closed.
+  // 1 when the file was rewritten and committed. 0 when it was not: no
+  // log open, VL mode or the capacity unchanged; or a record could not be
+  // read or the new file not be written (the object keeps the former file,
+  // open, as it was). Also 0 when the new file is in place but its
+  // directory entry could not be committed: the object then works on the
+  // new file, which may not survive a crash of the system.
   int resize(LONG maxRec);
 
  private:
@@ -173,7 +220,13 @@ class SUNDRY_EXPORT CLogDB {
     LONG lCapacity;
   };
 
-  int create(CString filename, CString type, unsigned int version, LONG reclen, LONG maxRec);
+  // replace: truncate an existing file; else create only where no file is
+  // (ERROR_FILE_EXISTS left as the last error when one appeared meanwhile).
+  int create(CString filename, CString type, unsigned int version, LONG reclen, LONG maxRec, bool replace);
+  // open, and, with tidy, removal of the files beside the log that a cut
+  // short replacement left.
+  int openLog(CString filename, CString type, unsigned int version, LONG reclen, LONG maxRec, int truncate,
+              bool tidy);
   int openExisting(int truncate);
   int writeSubHeader();
   void incrementRecord(LONG& index);
@@ -203,4 +256,5 @@ class SUNDRY_EXPORT CLogDB {
   LONG m_lVLMaxFileSize;
   CString m_StrVLLabel;
   std::vector<unsigned char> m_Buffer;  // one slot image: status byte and record
+  DWORD m_dwLockWait;                   // see setLockWait
 };

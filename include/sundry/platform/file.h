@@ -10,6 +10,11 @@
 // with the letter c in its mode commits the written data to the disk, so
 // that it also survives a crash of the system or a power loss.
 //
+// Streams and replacements are made on regular files only: a path that
+// names a directory, a device, a FIFO or a socket is refused with
+// ERROR_ACCESS_DENIED (as Windows refuses to open a directory as a file),
+// without waiting for a peer and without ever putting a file in its place.
+//
 // Every function that fails sets the thread's last error (GetLastError) to
 // the Win32 code of the failure. A stream serves one thread at a time: its
 // position and buffer are not locked, and two threads using one stream at
@@ -28,6 +33,19 @@
 #define FILE_BEGIN 0u
 #define FILE_CURRENT 1u
 #define FILE_END 2u
+
+// Timeout of StreamOpenLocked that never runs out, with Win32's value.
+#ifndef INFINITE
+#define INFINITE 0xFFFFFFFFu
+#endif
+
+// Dispositions of StreamCreateDurably, with Win32's values.
+#ifndef CREATE_NEW
+#define CREATE_NEW 1u
+#endif
+#ifndef CREATE_ALWAYS
+#define CREATE_ALWAYS 2u
+#endif
 
 extern "C" {
 
@@ -58,9 +76,34 @@ struct FileStream;
 // or a mode string outside the above; ERROR_FILE_NOT_FOUND or
 // ERROR_PATH_NOT_FOUND for a missing file ("r") or directory;
 // ERROR_ACCESS_DENIED for a file the process may not open that way and for
-// a directory; ERROR_TOO_MANY_OPEN_FILES, ERROR_ALREADY_EXISTS and others
-// as the system reports them.
+// a path that is not a regular file (directory, device, FIFO, socket: no
+// such path is opened for writing, cut, or waited on);
+// ERROR_TOO_MANY_OPEN_FILES, ERROR_ALREADY_EXISTS and others as the system
+// reports them.
 SUNDRY_EXPORT FileStream* StreamOpen(const char* path, const char* mode);
+
+// Opens the existing file path as StreamOpen does, with an "r+" mode (read
+// and write, no creation, no cut: anything else gives
+// ERROR_INVALID_PARAMETER), and gives the new stream an exclusive lock on
+// the file, so that one stream at a time, in this process or any other,
+// holds it. While another stream holds the lock, the call waits for it,
+// at most dwMilliseconds (0: no wait; INFINITE: no limit); waiters get the
+// lock in turn, so that a stream that lets go and locks again at once does
+// not shut the others out. The lock is the stream's own: it is not
+// released when another descriptor or stream of the same file is closed,
+// it belongs to no other stream of this process, and it goes when the
+// stream is closed (or the process ends, however it ends). A child made by
+// fork shares the parent's open streams and with them their locks, until
+// both have closed them; a child opening the file itself waits like any
+// other process. Streams opened otherwise (StreamOpen) do not look at the
+// lock. The file the stream holds is the one that path names once the lock
+// is held: a file renamed over path while the call waited is opened and
+// waited for in its turn, within the same time limit.
+// Returns the locked stream, positioned at the start, or null with the last
+// error set: ERROR_LOCK_VIOLATION when another stream still held the lock
+// when the time ran out; ERROR_NOT_SUPPORTED when the file system has no
+// locks; otherwise as StreamOpen.
+SUNDRY_EXPORT FileStream* StreamOpenLocked(const char* path, const char* mode, DWORD dwMilliseconds);
 
 // Reads up to size bytes at the stream's position into buffer and moves the
 // position past them. Returns the number of bytes read. A count below size
@@ -117,15 +160,49 @@ SUNDRY_EXPORT BOOL SyncPath(const char* path);
 // that a crash at any moment leaves either the old file or the new one,
 // never a mixture or a cut file: the data is written to a new file beside
 // path, committed, renamed over path, and the directory is committed. A
-// symbolic link at path is followed (the file it points to is replaced); an
-// existing file's permission bits are kept, a new file gets the default
-// ones. Returns TRUE when the new content is in place and durable. FALSE
-// sets the last error; the file beside is then removed and path keeps its
-// former content, unless only the final commit of the directory failed
-// (the new content is then in place but may not survive a crash).
+// symbolic link at path is followed (the file it points to is replaced; a
+// link that points nowhere is itself replaced by the file); an existing
+// file's permission bits (read, write, execute for owner, group and
+// others) are kept, a new file gets the default ones. Only a regular file
+// is replaced: when path is, or links to, a directory, a device, a FIFO or
+// a socket, nothing is written and the result is ERROR_ACCESS_DENIED.
+// Returns TRUE when the new content is in place and durable. FALSE sets the
+// last error; the file beside is then removed and path keeps its former
+// content, unless only the final commit of the directory failed (the new
+// content is then in place but may not survive a crash).
 // Safe to call from several threads, also for the same path (the last
 // replacement wins).
 SUNDRY_EXPORT BOOL ReplaceFileDurably(const char* path, const void* data, size_t size);
+
+// Puts a new file holding size bytes from data at path, as
+// ReplaceFileDurably does (written beside, committed, then moved into
+// place, the directory committed; links followed; only a regular file
+// replaced), and returns a stream open on it for reading and writing in
+// commit mode ("r+bc"), holding the exclusive lock of StreamOpenLocked. The
+// lock is taken before the file appears at path, so no other stream can
+// hold it first. dwCreationDisposition CREATE_NEW puts the file in place
+// only where no file is: when one exists, or appears meanwhile, nothing is
+// changed and the result is ERROR_FILE_EXISTS; CREATE_ALWAYS replaces an
+// existing regular file (ERROR_ACCESS_DENIED for anything else at path).
+// Returns the stream with the last error ERROR_SUCCESS when the file is in
+// place and durable; the stream with the last error set to the failure
+// when the file is in place but the final commit of the directory failed
+// (the new file may then not survive a crash); null with the last error
+// set when nothing was put in place (path is as before, the file beside
+// removed).
+SUNDRY_EXPORT FileStream* StreamCreateDurably(const char* path, const void* data, size_t size,
+                                              DWORD dwCreationDisposition);
+
+// Removes the files that ReplaceFileDurably and StreamCreateDurably left
+// beside path (links followed as they follow them) because their process
+// died before moving them into place. Files beside other paths, files of a
+// process that still runs, and every other file are left alone. A process
+// is known by its number: one that runs in another PID namespace on the
+// same directory looks dead and loses its file beside, and with it its
+// replacement. Returns the number of files removed; failures (a directory
+// that cannot be read, a file that cannot be removed) are skipped and do
+// not change the last error.
+SUNDRY_EXPORT DWORD RemoveAbandonedReplacements(const char* path);
 
 // Test seam. Every system call of the functions above first asks the hook,
 // when one is set, whether to fail: a hook that returns a non-zero Win32

@@ -124,4 +124,40 @@ namespace sundry::platform {
 // backslashes goes to another platform function (StreamOpen, say).
 SUNDRY_EXPORT std::string NativePath(const char* path);
 
+// Gives the file lpFileName the permission bits, owner and group of the file
+// lpModelFileName (symbolic links followed), so that a file made to stand in
+// for another is never more readable than it, nor anyone else's. When
+// lpModelFileName does not exist, lpFileName gets the permission bits
+// dwModeWithoutModel (07777 masks them) and keeps its owner. lpFileName
+// itself must not be a symbolic link. Returns TRUE, or FALSE with the last
+// error set and the access of lpFileName possibly changed in part:
+// ERROR_FILE_NOT_FOUND / ERROR_PATH_NOT_FOUND for a missing lpFileName,
+// ERROR_ACCESS_DENIED when the owner or group cannot be given (a process
+// without the right to do so), when lpFileName is a link or either name is
+// not a regular file; ERROR_INVALID_PARAMETER for a null or empty name.
+SUNDRY_EXPORT BOOL CopyFileAccess(LPCSTR lpModelFileName, LPCSTR lpFileName, DWORD dwModeWithoutModel);
+
+// Replaces the file that lpTargetFileName names with the file
+// lpExistingFileName, as MoveFileExA with MOVEFILE_REPLACE_EXISTING |
+// MOVEFILE_WRITE_THROUGH does, but in the way a user's own settings file
+// must be replaced:
+//   - a symbolic link at lpTargetFileName is followed: the file it names in
+//     the end is replaced and the link stays as it is;
+//   - the file moved in first takes the permission bits, owner and group of
+//     the file it replaces (CopyFileAccess), so the new content is never
+//     more readable than the old; a target that does not exist yet is made
+//     with the moved file's own;
+//   - a target on another file system than lpExistingFileName is reached by
+//     copying the content beside it and renaming it into place, after which
+//     lpExistingFileName is removed.
+// The replacement is one step: a crash leaves the old or the new content at
+// the target. Returns TRUE when the new content is in place and committed.
+// Fails with the target untouched: ERROR_FILE_NOT_FOUND for a missing
+// lpExistingFileName, ERROR_ACCESS_DENIED when either is not a regular file
+// (a directory, a device) or the owner cannot be given, ERROR_FILE_NOT_FOUND
+// or ERROR_PATH_NOT_FOUND for a link that names nothing or a missing target
+// directory, ERROR_INVALID_PARAMETER for a null or empty name, and the codes
+// of failing copies and commits. Safe to call from any thread.
+SUNDRY_EXPORT BOOL ReplaceFileKeepingAccess(LPCSTR lpExistingFileName, LPCSTR lpTargetFileName);
+
 }  // namespace sundry::platform

@@ -11,7 +11,12 @@
 //   - Internet Explorer's connection-settings record: the REG_BINARY value
 //     named after the connection under HKEY_CURRENT_USER\m_StrRKey;
 //   - Netscape/Mozilla's prefs.js in the profile found below the
-//     application-data folder (Mozilla\Profiles\default\<name>.slt);
+//     application-data folder (Mozilla\Profiles\default\<name>.slt): the
+//     proxy type, script, exceptions, SOCKS version and the host and port
+//     of http, ssl, ftp, gopher and socks. A rewrite changes only those
+//     lines, in place (texts escaped as the browser escapes them), keeps
+//     every other line byte for byte, keeps the file's permission bits and
+//     owner, and writes through a symbolic link to the file it names;
 //   - a saved copy of the settings, always in the record format: a
 //     REG_BINARY value, or "hex:XX,XX,...," text in an INI file;
 //   - a template location in the registry that the switch-over
@@ -136,14 +141,15 @@ class SUNDRY_EXPORT CProxy {
   BOOL setBrowser(eBROWSER kind);
 
   // Reads the browser's settings into the model: the connection's record,
-  // or prefs.js (ending running Netscape processes first; the file stays
-  // open for a following setBrowserProxies). 1 on success.
+  // or prefs.js (only read: a running browser is left alone). 1 on success.
   BOOL getBrowserProxies();
   // Writes the model to the browser: the connection's record (only when it
-  // exists) or a new prefs.js. 1 on success.
+  // exists), or prefs.js, after ending running Netscape processes so that
+  // they cannot write their own file over it. 1 on success.
   BOOL setBrowserProxies();
-  // Turns the browser's manual proxy on or off; 0 when the settings cannot
-  // be read or already are so.
+  // Turns the browser's manual proxy on or off (ending running Netscape
+  // processes before prefs.js is read); 0 when the settings cannot be read
+  // or already are so.
   BOOL useBrowserProxies(int enable);
 
   // The saved copy in the registry: the model as a record under the
@@ -161,7 +167,10 @@ class SUNDRY_EXPORT CProxy {
   BOOL removeFromRegistry();
   // The switch-over: saves the browser's settings as the saved copy (a
   // saved copy that is already there is kept) and gives the browser the
-  // template's settings.
+  // template's settings. Nothing is saved when the browser's settings
+  // cannot be read (a prefs.js that cannot be opened or read), and a
+  // switch-over that fails removes the saved copy it made, so that a later
+  // switch-over cannot take it for the user's settings.
   BOOL replaceBrowserWithHOLM();
 
  private:
@@ -186,9 +195,18 @@ class SUNDRY_EXPORT CProxy {
   // Browser detection and prefs.js.
   eBROWSER determineBrowser();
   BOOL determineNetscapeDirectory();
+  // Mode 0: prefs.js for reading before a rewrite, running Netscape
+  // processes ended first; 1: prefs.scm for writing; 2: prefs.js for
+  // reading only.
   int openNetscapeFile(int mode);
   void closeNetscapeFile(int mode);
-  BOOL parseProxyDataNs(sundry::platform::FileStream* file);
+  // *read (when given) tells whether the file could be read at all.
+  BOOL parseProxyDataNs(sundry::platform::FileStream* file, bool* read = nullptr);
+  // Opens and parses prefs.js (mode 0 with endBrowser, else 2). *readable
+  // is true when the settings were read, also from a profile without
+  // prefs.js, and false when there is no profile or prefs.js is there but
+  // cannot be opened or read.
+  BOOL readNetscapeSettings(bool endBrowser, bool* readable);
   // The preference lines of a prefs.js held in memory.
   BOOL parsePrefsText(const char* text, size_t length);
   BOOL writeNewNSPrefsFile();
