@@ -32,6 +32,12 @@ namespace sundry::cli::regtool {
 // The "    name    REG_TYPE    data" line that query prints for a value.
 std::string ValueLine(const sundry::registry::RegFileValue& v);
 
+// Text as the tool shows it on a terminal: control characters as \r, \n,
+// \t or \xHH (the way REG_MULTI_SZ separators already show as \0), so that
+// what a name or a value holds can neither break the output's lines nor
+// send commands to the terminal.
+std::string Printable(std::string_view text);
+
 namespace {
 
 using sundry::registry::RegFileContents;
@@ -43,7 +49,7 @@ using sundry::registry::RegFileValue;
 struct KeyPath {
   HKEY root = nullptr;
   std::string path;     // below the root
-  std::string display;  // ROOT\path with the root's long name
+  std::string display;  // ROOT\path with the root's long name, printable
 };
 
 const char* TypeText(DWORD type);
@@ -126,7 +132,7 @@ void runQuery(const std::string& keyText, const std::string& valueName, bool def
   };
   auto keyName = [](const RegFileKey& k) {
     std::string s = sundry::registry::RootKeyName(k.root);
-    return k.path.empty() ? s : s + "\\" + k.path;
+    return Printable(k.path.empty() ? s : s + "\\" + k.path);
   };
 
   if (!recurse) {
@@ -139,7 +145,8 @@ void runQuery(const std::string& keyText, const std::string& valueName, bool def
         found = true;
       }
     if (oneValue && !found)
-      failed(keyName(top) + (defaultValue ? " (Default)" : " value \"" + valueName + "\""), ERROR_FILE_NOT_FOUND);
+      failed(keyName(top) + (defaultValue ? " (Default)" : " value \"" + Printable(valueName) + "\""),
+             ERROR_FILE_NOT_FOUND);
     if (!oneValue) {
       out += "\n";
       for (size_t i = 1; i < tree.keys.size(); ++i) out += keyName(tree.keys[i]) + "\n";
@@ -254,6 +261,22 @@ void runAdd(const std::string& keyText, const std::string& valueName, bool defau
   // Without /v or /ve, a type or data given sets the default value.
   bool setValue = defaultValue || !valueName.empty() || !typeText.empty() || data != nullptr;
   std::string bytes = setValue ? valueBytes(type, data ? *data : std::string(), separator) : std::string();
+  // The store's rules for names, checked before anything is made.
+  auto cut = [](const std::string& text) { return text.size() > 80 ? text.substr(0, 80) + "..." : text; };
+  switch (sundry::platform::RegistryCheckKeyPath(key.root, key.path.c_str())) {
+    case ERROR_SUCCESS:
+      break;
+    case ERROR_FILENAME_EXCED_RANGE:
+      usage("invalid key name \"" + cut(key.display) + "\": deeper than " +
+            std::to_string(sundry::platform::kRegMaxKeyDepth) + " levels or longer than " +
+            std::to_string(sundry::platform::kRegMaxKeyPathLength) + " characters");
+    default:
+      usage("invalid key name \"" + cut(key.display) + "\": a name holds a control character or is longer than " +
+            std::to_string(sundry::platform::kRegMaxKeyNameLength) + " characters");
+  }
+  if (setValue && !defaultValue && sundry::platform::RegistryCheckValueName(valueName.c_str()) != ERROR_SUCCESS)
+    usage("invalid value name \"" + cut(Printable(valueName)) + "\": it holds a control character or is longer than " +
+          std::to_string(sundry::platform::kRegMaxValueNameLength) + " characters");
 
   Key h;
   LONG rc;
@@ -301,14 +324,15 @@ void runDelete(const std::string& keyText, const std::string& valueName, bool de
     if (rc != ERROR_SUCCESS) failed(key.display, rc);
     for (const RegFileValue& v : tree.keys.front().values) {
       rc = RegDeleteValueA(h.h, v.name.c_str());
-      if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) failed(key.display + " value \"" + v.name + "\"", rc);
+      if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+        failed(key.display + " value \"" + Printable(v.name) + "\"", rc);
     }
   } else {
     const char* name = defaultValue ? "" : valueName.c_str();
-    std::string shown = *name ? "value \"" + valueName + "\"" : std::string("(Default)");
+    std::string shown = *name ? "value \"" + Printable(valueName) + "\"" : std::string("(Default)");
     if (RegQueryValueExA(h.h, name, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
       failed(key.display + " " + shown, ERROR_FILE_NOT_FOUND);
-    if (!force) confirm("Delete the registry value " + (*name ? valueName : std::string("(Default)")));
+    if (!force) confirm("Delete the registry value " + (*name ? Printable(valueName) : std::string("(Default)")));
     rc = RegDeleteValueA(h.h, name);
     if (rc != ERROR_SUCCESS) failed(key.display + " " + shown, rc);
   }
@@ -578,6 +602,7 @@ KeyPath ParseKeyArgument(const std::string& text) {
     usage("invalid key name \"" + text + "\": expected ROOT\\path with a root such as HKCU or HKEY_LOCAL_MACHINE");
   key.display = sundry::registry::RootKeyName(key.root);
   if (!key.path.empty()) key.display += "\\" + key.path;
+  key.display = Printable(key.display);
   return key;
 }
 
@@ -585,8 +610,30 @@ KeyPath ParseKeyArgument(const std::string& text) {
 
 // Also used by the demo command (declared there).
 std::string ValueLine(const RegFileValue& v) {
-  return "    " + (v.name.empty() ? std::string("(Default)") : v.name) + "    " + TypeText(v.type) + "    " +
-         DataText(v.type, v.data);
+  return "    " + (v.name.empty() ? std::string("(Default)") : Printable(v.name)) + "    " + TypeText(v.type) +
+         "    " + Printable(DataText(v.type, v.data));
+}
+
+std::string Printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char ch : text) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if (c >= 0x20 && c != 0x7F) {
+      out += ch;
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02x", c);
+      out += buf;
+    }
+  }
+  return out;
 }
 
 }  // namespace sundry::cli::regtool

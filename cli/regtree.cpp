@@ -22,7 +22,14 @@
 #include <vector>
 
 namespace sundry::cli {
+namespace regtool {
+// Defined in reg.cpp: control characters escaped for the terminal.
+std::string Printable(std::string_view text);
+}  // namespace regtool
+
 namespace {
+
+using regtool::Printable;
 
 struct TreeOptions {
   std::string key;
@@ -34,7 +41,7 @@ struct TreeOptions {
 
 void parseKey(const std::string& text, HKEY* root, std::string* subKey) {
   if (!sundry::registry::ParseKeyPath(text, root, subKey))
-    throw Failure{"not a registry key path: " + text, kUsage};
+    throw Failure{"not a registry key path: " + Printable(text), kUsage};
 }
 
 std::string describe(const CRegistryValue& v) {
@@ -44,11 +51,11 @@ std::string describe(const CRegistryValue& v) {
       std::snprintf(number, sizeof number, "0x%08x (%u)", v.getDWORD(), v.getDWORD());
       return std::string(number) + "  REG_DWORD";
     case REG_SZ:
-      return "\"" + std::string(v.getCString(0)) + "\"  REG_SZ";
+      return "\"" + Printable(v.getCString(0).str()) + "\"  REG_SZ";
     case REG_EXPAND_SZ:
-      return "\"" + std::string(v.getCString(0)) + "\"  REG_EXPAND_SZ";
+      return "\"" + Printable(v.getCString(0).str()) + "\"  REG_EXPAND_SZ";
     case REG_MULTI_SZ:
-      return "\"" + std::string(v.getCString('|')) + "\"  REG_MULTI_SZ";
+      return "\"" + Printable(v.getCString('|').str()) + "\"  REG_MULTI_SZ";
     default: {
       std::string hex;
       const auto* p = static_cast<const unsigned char*>(v.getBinary());
@@ -68,13 +75,13 @@ void printTree(CRegistryKey& key, int indent, bool values) {
   if (values) {
     CRegistryValue* v = nullptr;
     for (BOOL ok = key.getFirstValue(v); ok; ok = key.getNextValue(v)) {
-      std::string name = v->getValueName().IsEmpty() ? "(Default)" : std::string(v->getValueName());
+      std::string name = v->getValueName().IsEmpty() ? "(Default)" : Printable(v->getValueName().str());
       std::printf("%s  %s = %s\n", pad.c_str(), name.c_str(), describe(*v).c_str());
     }
   }
   CRegistryKey* child = nullptr;
   for (BOOL ok = key.getFirstSubKey(child); ok; ok = key.getNextSubKey(child)) {
-    std::printf("%s  %s\n", pad.c_str(), child->getLastKeyLevel().GetString());
+    std::printf("%s  %s\n", pad.c_str(), Printable(child->getLastKeyLevel().str()).c_str());
     printTree(*child, indent + 1, values);
   }
 }
@@ -85,8 +92,8 @@ void runTree(const TreeOptions& o) {
   parseKey(o.key, &root, &subKey);
   CRegistryKey key;
   if (!key.initialize(root, subKey.c_str(), static_cast<short>(o.depth), o.values, FALSE, FALSE) && !key.exists())
-    throw Failure{o.key + ": " + key.getErrorText()};
-  std::printf("%s\n", o.key.c_str());
+    throw Failure{Printable(o.key) + ": " + key.getErrorText()};
+  std::printf("%s\n", Printable(o.key).c_str());
   printTree(key, 0, o.values);
 }
 
@@ -137,7 +144,7 @@ void runFind(const TreeOptions& o) {
     CRegistryKey* match = search.GetAt(i);
     std::string path = rootName;
     if (!match->getSubKey().IsEmpty()) path += "\\" + std::string(match->getSubKey());
-    std::printf("%s\n", path.c_str());
+    std::printf("%s\n", Printable(path).c_str());
     if (o.values) printTree(*match, 0, true);
   }
   if (search.getCount() == 0) throw Failure{"no key matched", kFailed};

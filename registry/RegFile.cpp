@@ -18,8 +18,7 @@ namespace {
 
 constexpr const char kHeader4[] = "REGEDIT4";
 constexpr const char kHeader5[] = "Windows Registry Editor Version 5.00";
-constexpr size_t kMaxKeyNameLength = 255;  // characters of one path component
-constexpr size_t kLineWidth = 80;           // widest line the writer makes, where it can
+constexpr size_t kLineWidth = 80;  // widest line the writer makes, where it can
 
 struct RootName {
   HKEY key;
@@ -47,6 +46,31 @@ bool fail(RegFileError* err, int line, LONG code, std::string reason) {
     err->reason = std::move(reason);
   }
   return false;
+}
+
+// A name or path as messages show it: control characters as \r, \n, \t or
+// \xHH, and a long one cut, so that a message stays one short line.
+std::string shown(std::string_view name) {
+  constexpr size_t kShown = 80;
+  std::string out;
+  for (size_t i = 0; i < name.size() && i < kShown; ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  if (name.size() > kShown) out += "... (" + std::to_string(name.size()) + " characters)";
+  return out;
 }
 
 std::string codeText(LONG code) {
@@ -181,19 +205,6 @@ std::vector<Line> splitLines(std::string_view bytes, Encoding enc) {
 // ---------------------------------------------------------------------------
 // Parsing.
 
-// Every backslash-separated component of a key path is at most 255
-// characters long (the store refuses longer names).
-bool componentsFit(std::string_view path) {
-  size_t start = 0;
-  while (start < path.size()) {
-    size_t end = path.find('\\', start);
-    if (end == std::string_view::npos) end = path.size();
-    if (end - start > kMaxKeyNameLength) return false;
-    start = end + 1;
-  }
-  return true;
-}
-
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view trim(std::string_view s) {
@@ -255,11 +266,40 @@ class Parser {
     }
     if (path.empty()) return error(lineNo, "empty key name");
     if (!ParseKeyPath(path, &key.root, &key.path))
-      return error(lineNo, "invalid key name \"" + std::string(path) + "\": unknown root key or empty path component");
-    if (!componentsFit(key.path)) return error(lineNo, "key name component longer than 255 characters");
+      return error(lineNo, "invalid key name \"" + shown(path) + "\": unknown root key or empty path component");
+    if (!keyPathFits(key, lineNo)) return false;
     if (key.remove && key.path.empty()) return error(lineNo, "a root key cannot be deleted");
     m_out->keys.push_back(std::move(key));
     return true;
+  }
+
+  // The limits of the store, checked here so that a file that breaks one
+  // is refused before anything is applied.
+  bool keyPathFits(const RegFileKey& key, int lineNo) {
+    LONG rc = sundry::platform::RegistryCheckKeyPath(key.root, key.path.c_str());
+    if (rc == ERROR_SUCCESS) return true;
+    if (rc == ERROR_FILENAME_EXCED_RANGE)
+      return error(lineNo, "key path deeper than " + std::to_string(sundry::platform::kRegMaxKeyDepth) +
+                               " levels or longer than " + std::to_string(sundry::platform::kRegMaxKeyPathLength) +
+                               " characters");
+    if (rc != ERROR_INVALID_PARAMETER) return fail(m_err, lineNo, rc, "invalid key name: " + codeText(rc));
+    for (size_t start = 0; start < key.path.size();) {
+      size_t end = key.path.find('\\', start);
+      if (end == std::string::npos) end = key.path.size();
+      if (end - start > sundry::platform::kRegMaxKeyNameLength)
+        return error(lineNo, "key name component longer than " +
+                                 std::to_string(sundry::platform::kRegMaxKeyNameLength) + " characters");
+      start = end + 1;
+    }
+    return error(lineNo, "control character in the key name \"" + shown(key.path) + "\"");
+  }
+
+  bool valueNameFits(const std::string& name, int lineNo) {
+    if (sundry::platform::RegistryCheckValueName(name.c_str()) == ERROR_SUCCESS) return true;
+    if (name.size() > sundry::platform::kRegMaxValueNameLength)
+      return error(lineNo, "value name \"" + shown(name) + "\" longer than " +
+                               std::to_string(sundry::platform::kRegMaxValueNameLength) + " characters");
+    return error(lineNo, "control character in the value name \"" + shown(name) + "\"");
   }
 
   // A quoted string starting at s[pos] == '"'; handles the \\ and \" escapes.
@@ -290,7 +330,7 @@ class Parser {
     size_t pos = 0;
     if (s.front() == '@') {
       pos = 1;
-    } else if (!quoted(s, pos, &v.name, lineNo, "value name")) {
+    } else if (!quoted(s, pos, &v.name, lineNo, "value name") || !valueNameFits(v.name, lineNo)) {
       return false;
     }
     while (pos < s.size() && isBlank(s[pos])) ++pos;
@@ -515,7 +555,7 @@ bool formatImpl(const RegFileContents& contents, std::string* text, RegFileError
     if (root == nullptr) return fail(err, key.line, ERROR_INVALID_DATA, "unknown root key");
     if (hasLineBreakOrZero(key.path))
       return fail(err, key.line, ERROR_INVALID_DATA,
-                  "key name \"" + key.path + "\" cannot be written to a .reg file (line break or zero byte)");
+                  "key name \"" + shown(key.path) + "\" cannot be written to a .reg file (line break or zero byte)");
     out += key.remove ? "[-" : "[";
     out += root;
     if (!key.path.empty()) {
@@ -526,7 +566,8 @@ bool formatImpl(const RegFileContents& contents, std::string* text, RegFileError
     for (const RegFileValue& v : key.values) {
       if (hasLineBreakOrZero(v.name))
         return fail(err, v.line, ERROR_INVALID_DATA,
-                    "value name in key \"" + key.path + "\" cannot be written to a .reg file (line break or zero byte)");
+                    "value name \"" + shown(v.name) + "\" in key \"" + shown(key.path) +
+                        "\" cannot be written to a .reg file (line break or zero byte)");
       size_t lineStart = out.size();
       if (v.name.empty())
         out += '@';
@@ -566,6 +607,7 @@ class KeyHandle {
   }
   KeyHandle(const KeyHandle&) = delete;
   KeyHandle& operator=(const KeyHandle&) = delete;
+  KeyHandle(KeyHandle&& other) noexcept : m_h(other.m_h) { other.m_h = nullptr; }
   HKEY get() const { return m_h; }
   HKEY* put() { return &m_h; }
 
@@ -632,25 +674,51 @@ LONG readValues(HKEY h, std::vector<RegFileValue>* values) {
   }
 }
 
+// Reads the key h (named path below root) and, depth levels down (negative:
+// all), its sub-tree into out, parents before their sub-keys. The walk keeps
+// its own stack of the keys on the way down, so any depth takes the same
+// machine stack.
 LONG readTree(HKEY h, HKEY root, const std::string& path, int depth, RegFileContents* out) {
-  RegFileKey key;
-  key.root = root;
-  key.path = path;
-  LONG rc = readValues(h, &key.values);
-  if (rc != ERROR_SUCCESS) return rc;
-  out->keys.push_back(std::move(key));
-  if (depth == 0) return ERROR_SUCCESS;
-  std::vector<std::string> names;
-  rc = subKeyNames(h, &names);
-  if (rc != ERROR_SUCCESS) return rc;
-  for (const std::string& name : names) {
+  struct Level {
+    KeyHandle owned;  // the key's handle; empty for the top, which the caller holds
+    HKEY h;
+    std::string path;
+    int depth;  // levels still to read below this key
+    std::vector<std::string> names;
+    size_t next = 0;
+  };
+  std::vector<Level> stack;
+  auto enter = [&](KeyHandle owned, HKEY key, std::string keyPath, int keyDepth) -> LONG {
+    RegFileKey section;
+    section.root = root;
+    section.path = keyPath;
+    LONG rc = readValues(key, &section.values);
+    if (rc != ERROR_SUCCESS) return rc;
+    out->keys.push_back(std::move(section));
+    if (keyDepth == 0) return ERROR_SUCCESS;
+    std::vector<std::string> names;
+    rc = subKeyNames(key, &names);
+    if (rc != ERROR_SUCCESS) return rc;
+    stack.push_back(Level{std::move(owned), key, std::move(keyPath), keyDepth, std::move(names)});
+    return ERROR_SUCCESS;
+  };
+  LONG rc = enter(KeyHandle(), h, path, depth);
+  while (rc == ERROR_SUCCESS && !stack.empty()) {
+    Level& level = stack.back();
+    if (level.next == level.names.size()) {
+      stack.pop_back();
+      continue;
+    }
+    const std::string name = level.names[level.next++];
     KeyHandle child;
-    rc = RegOpenKeyExA(h, name.c_str(), 0, KEY_READ, child.put());
-    if (rc != ERROR_SUCCESS) return rc;
-    rc = readTree(child.get(), root, path.empty() ? name : path + "\\" + name, depth < 0 ? depth : depth - 1, out);
-    if (rc != ERROR_SUCCESS) return rc;
+    rc = RegOpenKeyExA(level.h, name.c_str(), 0, KEY_READ, child.put());
+    if (rc != ERROR_SUCCESS) break;
+    HKEY childKey = child.get();
+    std::string childPath = level.path.empty() ? name : level.path + "\\" + name;
+    int childDepth = level.depth < 0 ? level.depth : level.depth - 1;
+    rc = enter(std::move(child), childKey, std::move(childPath), childDepth);
   }
-  return ERROR_SUCCESS;
+  return rc;
 }
 
 // Opens subKey below root component by component, replacing each component
@@ -682,21 +750,9 @@ LONG openCanonical(HKEY root, const std::string& subKey, KeyHandle* key, std::st
   return ERROR_SUCCESS;
 }
 
-LONG deleteTree(HKEY parent, const std::string& name) {
-  {
-    KeyHandle key;
-    LONG rc = RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS, key.put());
-    if (rc != ERROR_SUCCESS) return rc;
-    std::vector<std::string> names;
-    rc = subKeyNames(key.get(), &names);
-    if (rc != ERROR_SUCCESS) return rc;
-    for (const std::string& child : names) {
-      rc = deleteTree(key.get(), child);
-      if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) return rc;
-    }
-  }
-  return RegDeleteKeyA(parent, name.c_str());
-}
+// Whether a sub-key path names a key below its root: one that is not all
+// backslashes (a lone backslash below HKEY_CLASSES_ROOT names the root).
+bool namesSubKey(std::string_view path) { return path.find_first_not_of('\\') != std::string_view::npos; }
 
 // Writes a value's bytes exactly as the file gave them.
 LONG setValueExactly(HKEY h, const RegFileValue& v) {
@@ -707,7 +763,7 @@ LONG setValueExactly(HKEY h, const RegFileValue& v) {
 std::string keyDisplayName(const RegFileKey& key) {
   std::string s = RootKeyName(key.root) ? RootKeyName(key.root) : "?";
   if (!key.path.empty()) s += "\\" + key.path;
-  return s;
+  return shown(s);
 }
 
 LONG applyImpl(const RegFileContents& contents, RegFileError* err) {
@@ -717,7 +773,10 @@ LONG applyImpl(const RegFileContents& contents, RegFileError* err) {
       return ERROR_INVALID_PARAMETER;
     }
     if (key.remove) {
-      LONG rc = key.path.empty() ? static_cast<LONG>(ERROR_ACCESS_DENIED) : deleteTree(key.root, key.path);
+      // The sub-tree goes in one piece, or not at all when any key of it
+      // may not be deleted.
+      LONG rc = namesSubKey(key.path) ? RegDeleteTreeA(key.root, key.path.c_str())
+                                      : static_cast<LONG>(ERROR_ACCESS_DENIED);
       if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) {
         fail(err, key.line, rc, "cannot delete " + keyDisplayName(key) + ": " + codeText(rc));
         return rc;
@@ -745,7 +804,7 @@ LONG applyImpl(const RegFileContents& contents, RegFileError* err) {
         rc = setValueExactly(h.get(), v);
       }
       if (rc != ERROR_SUCCESS) {
-        std::string what = v.name.empty() ? "the default value" : "value \"" + v.name + "\"";
+        std::string what = v.name.empty() ? "the default value" : "value \"" + shown(v.name) + "\"";
         fail(err, v.line, rc, "cannot " + std::string(v.remove ? "delete " : "set ") + what + " of " +
                                   keyDisplayName(key) + ": " + codeText(rc));
         return rc;
@@ -861,7 +920,28 @@ LONG ReadRegistryTree(HKEY root, const char* subKey, RegFileContents* out, int m
 }
 
 LONG ApplyRegFile(const RegFileContents& contents, RegFileError* err) {
-  return guarded(err, [&] { return applyImpl(contents, err); });
+  return guarded(err, [&]() -> LONG {
+    // One transaction: the file is applied whole or, on a failure or if the
+    // process dies first, not at all.
+    struct Transaction {
+      bool open = false;
+      ~Transaction() {
+        if (open) sundry::platform::RegistryRollbackTransaction();
+      }
+    } transaction;
+    LONG rc = sundry::platform::RegistryBeginTransaction();
+    if (rc != ERROR_SUCCESS) {
+      fail(err, 0, rc, "cannot start a registry transaction: " + codeText(rc));
+      return rc;
+    }
+    transaction.open = true;
+    rc = applyImpl(contents, err);
+    if (rc != ERROR_SUCCESS) return rc;
+    transaction.open = false;
+    rc = sundry::platform::RegistryCommitTransaction();
+    if (rc != ERROR_SUCCESS) fail(err, 0, rc, "cannot commit the changes: " + codeText(rc));
+    return rc;
+  });
 }
 
 LONG ImportRegFile(std::string_view bytes, RegFileError* err) {
@@ -881,7 +961,7 @@ LONG ExportRegFile(HKEY root, const char* subKey, std::string* text, RegFileErro
   if (rc != ERROR_SUCCESS) {
     std::string name = RootKeyName(root) ? RootKeyName(root) : "?";
     if (subKey && *subKey) name += std::string("\\") + subKey;
-    fail(err, 0, rc, "cannot read " + name + ": " + codeText(rc));
+    fail(err, 0, rc, "cannot read " + shown(name) + ": " + codeText(rc));
     return rc;
   }
   if (!FormatRegFile(contents, text, err)) return err->code;
@@ -921,8 +1001,8 @@ LONG ExportRegFileToPath(HKEY root, const char* subKey, const char* path, RegFil
 LONG DeleteRegistryTree(HKEY root, const char* subKey) {
   return guarded(nullptr, [&]() -> LONG {
     if (RootKeyName(root) == nullptr) return ERROR_INVALID_PARAMETER;
-    if (subKey == nullptr || *subKey == '\0') return ERROR_ACCESS_DENIED;
-    return deleteTree(root, subKey);
+    if (subKey == nullptr || !namesSubKey(subKey)) return ERROR_ACCESS_DENIED;
+    return RegDeleteTreeA(root, subKey);
   });
 }
 

@@ -6,6 +6,8 @@
 #include <sundry/platform/registry.h>
 
 #include <cstring>
+#include <new>
+#include <utility>
 
 namespace {
 
@@ -153,25 +155,22 @@ BOOL CRegistryBase::CloseAllRegistries() {
 }
 
 void CRegistryBase::checkKeyValidity(const char* machine, HKEY rootKey, const char* subKey) {
-  m_Valid = TRUE;
-  if (machine == nullptr || *machine == '\0') {
-    m_Machine.Empty();
-  } else {
-    if (rootKey != HKEY_LOCAL_MACHINE && rootKey != HKEY_USERS) {
-      m_Valid = FALSE;
-      return;
-    }
-    m_Machine = machine;
-  }
+  // The texts are copied before any member changes, so that running out of
+  // memory (bad_alloc) leaves the former coordinates whole and invalid,
+  // never a new root with an old path.
+  m_Valid = FALSE;
+  const bool local = machine == nullptr || *machine == '\0';
+  if (!local && rootKey != HKEY_LOCAL_MACHINE && rootKey != HKEY_USERS) return;
+  CString newMachine = local ? CString() : CString(machine);
   if (findRoot(rootKey) == nullptr) {
-    m_Valid = FALSE;
+    m_Machine = std::move(newMachine);
     return;
   }
+  CString newSubKey = subKey != nullptr ? CString(subKey) : CString();
+  m_Machine = std::move(newMachine);
   m_RootKey = rootKey;
-  if (subKey != nullptr)
-    m_SubKey = subKey;
-  else
-    m_SubKey.Empty();
+  m_SubKey = std::move(newSubKey);
+  m_Valid = TRUE;
 }
 
 void CRegistryBase::buildRootKeyName() {
@@ -237,12 +236,14 @@ BOOL CRegistryBase::closeRegistry() {
 
 void CRegistryBase::setLastErrorMessage(DWORD code) {
   if (!m_ErrorText) {
-    m_ErrorText.reset(new char[kErrorTextSize]);
-    m_ErrorText[0] = '\0';
+    m_ErrorText.reset(new (std::nothrow) char[kErrorTextSize]);
+    if (m_ErrorText) m_ErrorText[0] = '\0';
   }
   if (code == 0) code = GetLastError();
   m_LastError = code;
-  if (FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+  // Without memory for the text the code alone is recorded.
+  if (m_ErrorText &&
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
                      m_ErrorText.get(), kErrorTextSize, nullptr) == 0 &&
       GetLastError() != ERROR_INSUFFICIENT_BUFFER)
     m_ErrorText[0] = '\0';

@@ -7,6 +7,7 @@
 #include <sundry/platform/registry.h>
 
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -19,6 +20,21 @@ CString upperName(const char* name) {
   _mbsupr(reinterpret_cast<unsigned char*>(buffer));
   key.ReleaseBuffer(-1);
   return key;
+}
+
+// Puts element into an owning map under name, deleting an element of that
+// name it replaces. False when the map had no memory for a new entry: the
+// caller still owns element.
+template <class T, class MAP>
+bool store(MAP& map, const CString& name, T* element) {
+  T* previous = nullptr;
+  if (map.Lookup(name, previous)) {
+    delete previous;
+    map.SetAt(name, element);
+    return true;
+  }
+  map.SetAt(name, element);
+  return map.Lookup(name, previous) && previous == element;
 }
 
 // Deletes every element of an owning map (the map itself is emptied by its
@@ -72,6 +88,18 @@ CRegistryKey::~CRegistryKey() {
 
 BOOL CRegistryKey::initialize(const char* machine, HKEY rootKey, const char* subKey, short depth,
                               BOOL readValues, BOOL create, BOOL write) {
+  try {
+    return load(machine, rootKey, subKey, depth, readValues, create, write);
+  } catch (const std::bad_alloc&) {
+    // What was loaded stays; the key reports the failure.
+    m_Result = FALSE;
+    setLastErrorMessage(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
+}
+
+BOOL CRegistryKey::load(const char* machine, HKEY rootKey, const char* subKey, short depth, BOOL readValues,
+                        BOOL create, BOOL write) {
   m_Create = create;
   m_Result = TRUE;
   m_Depth = depth;
@@ -96,10 +124,16 @@ BOOL CRegistryKey::initialize(HKEY rootKey, const char* subKey, short depth, BOO
 }
 
 BOOL CRegistryKey::reInitialize(int depth, BOOL write) {
-  // Copies: initialize stores into the very members passed here.
-  CString machine = m_Machine;
-  CString subKey = m_SubKey;
-  return initialize(machine, m_RootKey, subKey, static_cast<short>(depth), m_ReadValues, FALSE, write);
+  try {
+    // Copies: initialize stores into the very members passed here.
+    CString machine = m_Machine;
+    CString subKey = m_SubKey;
+    return initialize(machine, m_RootKey, subKey, static_cast<short>(depth), m_ReadValues, FALSE, write);
+  } catch (const std::bad_alloc&) {
+    m_Result = FALSE;
+    setLastErrorMessage(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
 }
 
 BOOL CRegistryKey::retrieveValues() {
@@ -124,16 +158,14 @@ BOOL CRegistryKey::retrieveValues() {
     rc = RegEnumValueA(m_Key, n, name.data(), &nameLen, nullptr, &type, data.data(), &dataLen);
     m_LastError = static_cast<DWORD>(rc);
     if (rc != ERROR_SUCCESS) break;
-    CRegistryValue* value = new (std::nothrow) CRegistryValue;
-    if (value == nullptr) {
+    std::unique_ptr<CRegistryValue> value(new (std::nothrow) CRegistryValue);
+    if (value == nullptr ||
+        !value->initialize(m_Machine, m_RootKey, m_SubKey, name.data(), type, data.data(), dataLen, FALSE) ||
+        !store(m_Values, upperName(name.data()), value.get())) {
       m_LastError = ERROR_NOT_ENOUGH_MEMORY;
       break;
     }
-    value->initialize(m_Machine, m_RootKey, m_SubKey, name.data(), type, data.data(), dataLen, FALSE);
-    CString upper = upperName(name.data());
-    CRegistryValue* previous = nullptr;
-    if (m_Values.Lookup(upper, previous)) delete previous;
-    m_Values.SetAt(upper, value);
+    value.release();
   }
   if (m_LastError != 0) {
     m_Result = FALSE;
@@ -171,17 +203,18 @@ BOOL CRegistryKey::retrieveSubKeys() {
         pathError = ERROR_FILENAME_EXCED_RANGE;
         continue;
       }
-      CRegistryKey* child = new (std::nothrow) CRegistryKey;
+      std::unique_ptr<CRegistryKey> child(new (std::nothrow) CRegistryKey);
       if (child == nullptr) {
         m_LastError = ERROR_NOT_ENOUGH_MEMORY;
         continue;
       }
       child->setRootKey(m_Connection);
       child->initialize(m_Machine, m_RootKey, path, static_cast<short>(m_Depth - 1), m_ReadValues, FALSE, FALSE);
-      CString upper = upperName(name);
-      CRegistryKey* previous = nullptr;
-      if (m_SubKeys.Lookup(upper, previous)) delete previous;
-      m_SubKeys.SetAt(upper, child);
+      if (!store(m_SubKeys, upperName(name), child.get())) {
+        m_LastError = ERROR_NOT_ENOUGH_MEMORY;
+        continue;
+      }
+      child.release();
     }
   }
   if (m_LastError == 0 && pathError != 0) m_LastError = pathError;
@@ -234,21 +267,33 @@ BOOL CRegistryKey::getLastValue(CRegistryValue*& value) {
 BOOL CRegistryKey::getSubKeyByName(const char* name, CRegistryKey*& key) {
   key = nullptr;
   if (name == nullptr || std::strlen(name) > static_cast<size_t>(kMaxNameLength)) return FALSE;
-  return m_SubKeys.Lookup(upperName(name), key);
+  try {
+    return m_SubKeys.Lookup(upperName(name), key);
+  } catch (const std::bad_alloc&) {
+    return FALSE;
+  }
 }
 
 BOOL CRegistryKey::getValueByName(const char* name, CRegistryValue*& value) {
   value = nullptr;
   if (name == nullptr || std::strlen(name) > static_cast<size_t>(kMaxNameLength)) return FALSE;
-  return m_Values.Lookup(upperName(name), value);
+  try {
+    return m_Values.Lookup(upperName(name), value);
+  } catch (const std::bad_alloc&) {
+    return FALSE;
+  }
 }
 
 BOOL CRegistryKey::removeSubKey(CRegistryKey* key) {
   if (key == nullptr) return FALSE;
-  CString upper = upperName(key->getLastKeyLevel());
-  CRegistryKey* stored = nullptr;
-  if (!m_SubKeys.Lookup(upper, stored) || stored != key) return FALSE;
-  m_SubKeys.RemoveKey(upper);
+  try {
+    CString upper = upperName(key->getLastKeyLevel());
+    CRegistryKey* stored = nullptr;
+    if (!m_SubKeys.Lookup(upper, stored) || stored != key) return FALSE;
+    m_SubKeys.RemoveKey(upper);
+  } catch (const std::bad_alloc&) {
+    return FALSE;
+  }
   delete key;
   return TRUE;
 }

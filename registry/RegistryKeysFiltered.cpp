@@ -6,6 +6,8 @@
 
 #include <cstring>
 #include <memory>
+#include <new>
+#include <vector>
 
 namespace {
 
@@ -38,16 +40,19 @@ CValFilter& CValFilter::operator=(const CValFilter& other) {
   std::memcpy(m_ValName, other.m_ValName, sizeof m_ValName);
   delete[] m_pData;
   m_pData = nullptr;
-  if (other.m_pData != nullptr) {
-    // Text filters hold their length + 2 bytes, number filters 4.
-    size_t size = other.m_DataType == REG_DWORD ? 4 : other.m_DataLen + 2;
-    m_pData = new unsigned char[size];
-    std::memcpy(m_pData, other.m_pData, size);
-  }
   m_DataLen = other.m_DataLen;
   m_DataType = other.m_DataType;
   m_NameCompare = other.m_NameCompare;
   m_DataCompare = other.m_DataCompare;
+  if (other.m_pData != nullptr) {
+    // Text filters hold their length + 2 bytes, number filters 4.
+    size_t size = other.m_DataType == REG_DWORD ? 4 : other.m_DataLen + 2;
+    m_pData = new (std::nothrow) unsigned char[size];
+    if (m_pData != nullptr)
+      std::memcpy(m_pData, other.m_pData, size);
+    else
+      m_NameCompare = CRegistryKeysFiltered::eNONE;  // no memory for the data: a filter that passes no key
+  }
   return *this;
 }
 
@@ -73,47 +78,57 @@ CRegistryKeysFiltered::CRegistryKeysFiltered()
 CRegistryKeysFiltered::~CRegistryKeysFiltered() { RemoveAll(); }
 
 BOOL CRegistryKeysFiltered::setKeyFilter(const char& name, eCOMPARE compare) {
-  auto filter = std::make_unique<CKeyFilter>();
+  // Key filters are in force even when this one cannot be kept: a search
+  // then finds fewer keys, never more than asked for.
+  m_bKeyFilter = TRUE;
+  std::unique_ptr<CKeyFilter> filter(new (std::nothrow) CKeyFilter);
+  if (filter == nullptr) return FALSE;
   BOOL fits = copyName(filter->m_KeyName, &name);
   // A name too long for any key: keep a filter that matches nothing.
   filter->m_Compare = fits ? compare : eNONE;
-  m_KeyFilters.Add(filter.release());
-  m_bKeyFilter = TRUE;
+  if (m_KeyFilters.Add(filter.get()) < 0) return FALSE;
+  filter.release();
   return fits;
 }
 
 BOOL CRegistryKeysFiltered::setValueFilter(const char* valueName, const char* data, eCOMPARE nameCompare,
                                            eCOMPARE dataCompare) {
-  auto filter = std::make_unique<CValFilter>();
+  std::unique_ptr<CValFilter> filter(new (std::nothrow) CValFilter);
+  if (filter == nullptr) return FALSE;
   BOOL fits = copyName(filter->m_ValName, valueName);
   filter->m_DataType = REG_SZ;
   filter->m_NameCompare = fits ? nameCompare : eNONE;
   if (data != nullptr) {
     size_t len = std::strlen(data);
-    filter->m_pData = new unsigned char[len + 2]();
+    filter->m_pData = new (std::nothrow) unsigned char[len + 2]();
+    if (filter->m_pData == nullptr) return FALSE;
     std::memcpy(filter->m_pData, data, len);
     filter->m_DataLen = static_cast<DWORD>(len);
     filter->m_DataCompare = dataCompare;
   }
-  m_ValueFilters.Add(filter.release());
+  if (m_ValueFilters.Add(filter.get()) < 0) return FALSE;
+  filter.release();
   m_bValueFilter = TRUE;
   return fits;
 }
 
 BOOL CRegistryKeysFiltered::setValueFilter(const char* valueName, const unsigned long* data, eCOMPARE nameCompare,
                                            eCOMPARE dataCompare) {
-  auto filter = std::make_unique<CValFilter>();
+  std::unique_ptr<CValFilter> filter(new (std::nothrow) CValFilter);
+  if (filter == nullptr) return FALSE;
   BOOL fits = copyName(filter->m_ValName, valueName);
   filter->m_DataType = REG_DWORD;
   filter->m_NameCompare = fits ? nameCompare : eNONE;
   filter->m_DataLen = 4;
   filter->m_DataCompare = dataCompare;
-  filter->m_pData = new unsigned char[4];
+  filter->m_pData = new (std::nothrow) unsigned char[4];
+  if (filter->m_pData == nullptr) return FALSE;
   // The number is kept as its 4 bytes, least significant first.
   const DWORD number = data ? static_cast<DWORD>(*data) : 0;
   for (int i = 0; i < 4; ++i) filter->m_pData[i] = static_cast<unsigned char>(number >> (8 * i));
   if (data == nullptr) filter->m_NameCompare = eNONE;
-  m_ValueFilters.Add(filter.release());
+  if (m_ValueFilters.Add(filter.get()) < 0) return FALSE;
+  filter.release();
   m_bValueFilter = TRUE;
   return fits && data != nullptr;
 }
@@ -129,10 +144,12 @@ BOOL CRegistryKeysFiltered::initialize(const char* machine, HKEY rootKey, const 
   RemoveAll();
   m_bReadValues = readValues;
   m_Count = 0;
-  {
+  try {
     CRegistryKey top;
     top.initialize(machine, rootKey, subKey, 1, readValues, FALSE, FALSE);
     retrieveFilteredKeys(top);
+  } catch (const std::bad_alloc&) {
+    // Out of memory: the search ends; the matches found so far stand.
   }
   return m_Count != 0;
 }
@@ -147,18 +164,35 @@ void CRegistryKeysFiltered::RemoveAll() {
   m_Count = 0;
 }
 
-void CRegistryKeysFiltered::retrieveFilteredKeys(CRegistryKey& key) {
-  if (checkFilters(key)) {
-    auto match = std::make_unique<CRegistryKey>();
+void CRegistryKeysFiltered::retrieveFilteredKeys(CRegistryKey& top) {
+  auto visit = [this](CRegistryKey& key) {
+    if (!checkFilters(key)) return;
+    std::unique_ptr<CRegistryKey> match(new CRegistryKey);
     match->initialize(key.getMachine(), key.getKey(), key.getSubKey(), 0, m_bReadValues, FALSE, FALSE);
-    SetAtGrow(m_Count, match.release());
+    SetAtGrow(m_Count, match.get());
+    // A slot the array could not grow to leaves the match out (and closes it).
+    if (m_Count >= GetSize() || GetAt(m_Count) != match.get()) return;
+    match.release();
     ++m_Count;
-  }
-  CRegistryKey* child = nullptr;
-  while (key.getFirstSubKey(child)) {
-    child->reInitialize(1, FALSE);
-    retrieveFilteredKeys(*child);
-    key.removeSubKey(child);
+  };
+  // Depth first, pre-order, without recursion: path holds the keys from top
+  // down to the one whose children are being searched. Each child is loaded
+  // one level deeper when visited, and deleted (removeSubKey) once its
+  // sub-tree is done, so memory holds one path with its immediate children.
+  visit(top);
+  std::vector<CRegistryKey*> path{&top};
+  while (!path.empty()) {
+    CRegistryKey* key = path.back();
+    CRegistryKey* child = nullptr;
+    if (key->getFirstSubKey(child)) {
+      child->reInitialize(1, FALSE);
+      visit(*child);
+      path.push_back(child);
+      continue;
+    }
+    path.pop_back();
+    // A child that cannot be removed would be found again and again.
+    if (!path.empty() && !path.back()->removeSubKey(key)) return;
   }
 }
 

@@ -52,6 +52,9 @@ constexpr const char* kStatements[] = {
     /* kBegin */ "BEGIN IMMEDIATE",
     /* kCommit */ "COMMIT",
     /* kRollback */ "ROLLBACK",
+    /* kSavepoint */ "SAVEPOINT level",
+    /* kRelease */ "RELEASE level",
+    /* kRollbackTo */ "ROLLBACK TO level",
     /* kFindKey */ "SELECT id FROM keys WHERE path=?1",
     /* kFindKeyUnder */
     "SELECT (SELECT id FROM keys WHERE path=?1), EXISTS(SELECT 1 FROM keys WHERE id=?2)",
@@ -63,6 +66,15 @@ constexpr const char* kStatements[] = {
     /* kHasChildren */ "SELECT EXISTS(SELECT 1 FROM keys WHERE parent=?1)",
     /* kDeleteKeyValues */ "DELETE FROM vals WHERE key=?1",
     /* kDeleteKey */ "DELETE FROM keys WHERE id=?1",
+    // The descendants of the key with path P are the keys whose path p has
+    // P + "\" <= p < P + "]": '\' and ']' are neighbouring bytes, so the
+    // range holds exactly the paths that begin with P + "\", and the unique
+    // index on path finds it with one seek.
+    /* kKeyPath */ "SELECT parent, system, path FROM keys WHERE id=?1",
+    /* kTreeHasSystem */ "SELECT EXISTS(SELECT 1 FROM keys WHERE path>=?1 AND path<?2 AND system!=0)",
+    /* kHasValues */ "SELECT EXISTS(SELECT 1 FROM vals WHERE key=?1)",
+    /* kDeleteTreeValues */ "DELETE FROM vals WHERE key IN (SELECT id FROM keys WHERE path>=?1 AND path<?2)",
+    /* kDeleteTreeKeys */ "DELETE FROM keys WHERE path>=?1 AND path<?2",
     /* kGetValue */ "SELECT type, data FROM vals WHERE key=?1 AND fold=?2",
     /* kUpsertValue */
     "INSERT INTO vals(key, id, name, fold, type, data) "
@@ -300,24 +312,23 @@ int64_t NowFileTime() {
   return (static_cast<int64_t>(ts.tv_sec) + kEpochDiff) * 10000000LL + ts.tv_nsec / 100;
 }
 
-// A write transaction (BEGIN IMMEDIATE, so that the write lock is taken,
-// waiting through the busy handler, before anything is read). Rolled back
-// unless committed.
+// A write transaction: BEGIN IMMEDIATE (so that the write lock is taken,
+// waiting through the busy handler, before anything is read), or a savepoint
+// inside a transaction that is already open. Rolled back unless committed.
 class Store::Txn {
  public:
   explicit Txn(Store* s) : m_s(s) {}
   ~Txn() {
-    if (m_open && !sqlite3_get_autocommit(m_s->m_db)) Run(m_s->Stmt(kRollback));
+    if (m_open) m_s->EndTransaction(false);
   }
   LONG Begin() {
-    int rc = Run(m_s->Stmt(kBegin));
-    m_open = rc == SQLITE_OK;
-    return MapSqlite(rc);
+    LONG rc = m_s->BeginTransaction();
+    m_open = rc == ERROR_SUCCESS;
+    return rc;
   }
   LONG Commit() {
-    int rc = Run(m_s->Stmt(kCommit));
-    if (rc == SQLITE_OK) m_open = false;
-    return MapSqlite(rc);
+    m_open = false;
+    return m_s->EndTransaction(true);
   }
 
  private:
@@ -498,6 +509,106 @@ LONG Store::DeleteKey(KeyId id) {
   }
   if ((rc = Touch(parent, NowFileTime())) != ERROR_SUCCESS && rc != ERROR_KEY_DELETED) return rc;
   return txn.Commit();
+}
+
+LONG Store::DeleteTree(KeyId id, bool keepTop, bool topValues) {
+  Txn txn(this);
+  LONG rc = txn.Begin();
+  if (rc != ERROR_SUCCESS) return rc;
+  KeyId parent = 0;
+  std::string low, high;
+  {
+    sqlite3_stmt* st = Stmt(kKeyPath);
+    Resetter r{st};
+    sqlite3_bind_int64(st, 1, id);
+    int src = sqlite3_step(st);
+    if (src == SQLITE_DONE) return ERROR_KEY_DELETED;
+    if (src != SQLITE_ROW) return MapSqlite(src);
+    if (!keepTop && sqlite3_column_int(st, 1) != 0) return ERROR_ACCESS_DENIED;
+    parent = sqlite3_column_int64(st, 0);
+    low = ColumnBytes(st, 2);
+  }
+  high = low + ']';
+  low += '\\';
+  // Every check comes before the first change, so a refusal changes nothing.
+  auto exists = [&](enum Stmt s, bool range, int* found) -> LONG {
+    sqlite3_stmt* st = Stmt(s);
+    Resetter r{st};
+    if (range) {
+      BindBytes(st, 1, low);
+      BindBytes(st, 2, high);
+    } else {
+      sqlite3_bind_int64(st, 1, id);
+    }
+    int src = sqlite3_step(st);
+    if (src != SQLITE_ROW) return MapSqlite(src);
+    *found = sqlite3_column_int(st, 0);
+    return ERROR_SUCCESS;
+  };
+  int found = 0;
+  if ((rc = exists(kTreeHasSystem, true, &found)) != ERROR_SUCCESS) return rc;
+  if (found) return ERROR_ACCESS_DENIED;
+  if (keepTop && !topValues) {
+    if ((rc = exists(kHasValues, false, &found)) != ERROR_SUCCESS) return rc;
+    if (found) return ERROR_ACCESS_DENIED;
+  }
+  int changes = 0;
+  for (enum Stmt s : {kDeleteTreeValues, kDeleteTreeKeys}) {
+    sqlite3_stmt* st = Stmt(s);
+    Resetter r{st};
+    BindBytes(st, 1, low);
+    BindBytes(st, 2, high);
+    int src = sqlite3_step(st);
+    if (src != SQLITE_DONE) return MapSqlite(src);
+    changes += sqlite3_changes(m_db);
+  }
+  for (enum Stmt s : {kDeleteKeyValues, kDeleteKey}) {
+    if (s == kDeleteKey && keepTop) break;
+    sqlite3_stmt* st = Stmt(s);
+    Resetter r{st};
+    sqlite3_bind_int64(st, 1, id);
+    int src = sqlite3_step(st);
+    if (src != SQLITE_DONE) return MapSqlite(src);
+    changes += sqlite3_changes(m_db);
+  }
+  if (changes > 0 && (rc = Touch(keepTop ? id : parent, NowFileTime())) != ERROR_SUCCESS && rc != ERROR_KEY_DELETED)
+    return rc;
+  return txn.Commit();
+}
+
+LONG Store::BeginTransaction() {
+  if (m_depth > 0 && (m_lost || sqlite3_get_autocommit(m_db))) {
+    m_lost = true;
+    return ERROR_REGISTRY_IO_FAILED;
+  }
+  int rc = Run(Stmt(m_depth == 0 ? kBegin : kSavepoint));
+  if (rc != SQLITE_OK) return MapSqlite(rc);
+  ++m_depth;
+  return ERROR_SUCCESS;
+}
+
+LONG Store::EndTransaction(bool commit) {
+  if (m_depth == 0) return ERROR_INVALID_FUNCTION;
+  // SQLite ends the whole transaction by itself after some failures (an
+  // I/O error, a full disk): then every open level has lost its changes.
+  if (sqlite3_get_autocommit(m_db)) m_lost = true;
+  --m_depth;
+  LONG result = ERROR_SUCCESS;
+  if (m_lost) {
+    if (commit) result = ERROR_REGISTRY_IO_FAILED;
+  } else if (m_depth == 0) {
+    int rc = Run(Stmt(commit ? kCommit : kRollback));
+    if (rc != SQLITE_OK) {
+      result = MapSqlite(rc);
+      if (!sqlite3_get_autocommit(m_db)) Run(Stmt(kRollback));
+    }
+  } else {
+    int rc = commit ? Run(Stmt(kRelease)) : Run(Stmt(kRollbackTo));
+    if (rc == SQLITE_OK && !commit) rc = Run(Stmt(kRelease));
+    if (rc != SQLITE_OK) result = MapSqlite(rc);
+  }
+  if (m_depth == 0) m_lost = false;
+  return result;
 }
 
 LONG Store::GetValue(KeyId key, std::string_view fold, ValueSink sink, void* ctx) {

@@ -15,9 +15,11 @@
 //     upper-cased full path from the root ("HKEY_LOCAL_MACHINE\SOFTWARE"),
 //     unique, so that a key at any depth is found with one index look-up.
 //     Keys are never renamed or moved, so a path never changes. Ids come from
-//     AUTOINCREMENT and are never reused: a handle to a deleted key can never
-//     reach a later key of the same name. system marks the roots and the
-//     keys behind HKEY_CLASSES_ROOT, which cannot be deleted.
+//     AUTOINCREMENT and are never reused once committed: a handle to a
+//     deleted key can never reach a later key of the same name. (The ids of
+//     keys made in a transaction that is rolled back come back into use;
+//     registry.cpp retires the handles to such keys.) system marks the roots
+//     and the keys behind HKEY_CLASSES_ROOT, which cannot be deleted.
 //   vals(key, id, name, fold, type, data)
 //     one row per value, clustered by key and then by id, so that a key's
 //     values are read in one sweep. A new value takes the key's highest id
@@ -122,6 +124,22 @@ class Store {
   // gone already.
   LONG DeleteKey(KeyId id);
 
+  // Deletes every key below the key id with its values, and then the key
+  // itself, or with keepTop only its values. All in one transaction, and
+  // only after every key concerned has been checked: ERROR_ACCESS_DENIED,
+  // nothing changed, when one of them is a system key (a root, or a key
+  // behind HKEY_CLASSES_ROOT), or when keepTop is set, the key has values and
+  // topValues is false. ERROR_KEY_DELETED when the key is gone.
+  LONG DeleteTree(KeyId id, bool keepTop, bool topValues);
+
+  // Transactions spanning several calls. Begin opens one (or, inside one, a
+  // nested savepoint); End commits or rolls back the innermost one. Every
+  // write in between joins it. A transaction that SQLite rolled back on its
+  // own (I/O error, disk full) makes every level's End fail.
+  LONG BeginTransaction();
+  LONG EndTransaction(bool commit);
+  int TransactionDepth() const { return m_depth; }
+
   // Reads a value: calls sink with its type and bytes. ERROR_FILE_NOT_FOUND
   // for a missing value, ERROR_KEY_DELETED for a deleted key.
   LONG GetValue(KeyId key, std::string_view fold, ValueSink sink, void* ctx);
@@ -155,6 +173,9 @@ class Store {
     kBegin,
     kCommit,
     kRollback,
+    kSavepoint,
+    kRelease,
+    kRollbackTo,
     kFindKey,
     kFindKeyUnder,
     kKeyExists,
@@ -164,6 +185,11 @@ class Store {
     kHasChildren,
     kDeleteKeyValues,
     kDeleteKey,
+    kKeyPath,
+    kTreeHasSystem,
+    kHasValues,
+    kDeleteTreeValues,
+    kDeleteTreeKeys,
     kGetValue,
     kUpsertValue,
     kDeleteValue,
@@ -186,6 +212,8 @@ class Store {
   sqlite3* m_db;
   sqlite3_stmt* m_stmts[kStmtCount] = {};
   KeyId m_roots[kRootCount] = {};
+  int m_depth = 0;      // open transaction levels: BEGIN, then savepoints
+  bool m_lost = false;  // SQLite rolled the transaction back under open levels
 };
 
 }  // namespace sundry::platform::regstore

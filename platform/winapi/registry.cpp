@@ -14,6 +14,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -21,6 +22,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -34,11 +36,19 @@ using sundry::platform::regstore::ValueRow;
 
 namespace {
 
-constexpr size_t kMaxKeyNameLen = 255;      // characters in one key name
-constexpr size_t kMaxValueNameLen = 16383;  // characters in a value name
-constexpr size_t kEnumBatchRows = 256;      // rows fetched at once by an enumeration
+constexpr size_t kMaxKeyNameLen = sundry::platform::kRegMaxKeyNameLength;
+constexpr size_t kMaxValueNameLen = sundry::platform::kRegMaxValueNameLength;
+constexpr size_t kEnumBatchRows = 256;  // rows fetched at once by an enumeration
 constexpr size_t kEnumBatchBytes = 1 << 20;
-constexpr uintptr_t kFirstHandle = 0x1000;  // handle values: 0x1000, 0x1004, ...
+
+// Handle values run 0x1000, 0x1004, ... up to kLastHandle and then start
+// again at the bottom, skipping the values still open. So they never reach
+// the predefined keys (0x80000000 and up), and a closed value is handed out
+// again only after every other value of the range has been: a stale handle
+// is recognised as closed for the next half a billion opens.
+constexpr uintptr_t kFirstHandle = 0x1000;
+constexpr uintptr_t kLastHandle = 0x7FFFFFFC;
+constexpr size_t kHandleValues = (kLastHandle - kFirstHandle) / 4 + 1;
 
 // One step of an enumeration by rising index: a batch of rows fetched
 // together, valid while this process has written nothing since (see
@@ -63,6 +73,11 @@ struct Handle {
 
 struct State {
   std::mutex mu;
+  // A transaction of RegistryBeginTransaction belongs to one thread; the
+  // calls of other threads wait for its end.
+  std::condition_variable transactionEnded;
+  std::thread::id transactionOwner;
+  int transactionDepth = 0;
   std::unique_ptr<Store> store;
   std::string path;
   bool forked = false;  // the store was inherited through fork()
@@ -87,6 +102,10 @@ void AtForkParent() { S().mu.unlock(); }
 void AtForkChild() {
   State& s = S();
   if (s.store) s.forked = true;
+  // A transaction open in the parent is the parent's to end; the child's
+  // copy of the connection is dropped with everything it held.
+  s.transactionDepth = 0;
+  s.transactionOwner = std::thread::id();
   s.mu.unlock();
 }
 
@@ -102,6 +121,18 @@ class KeepLastError {
 
  private:
   DWORD m_saved;
+};
+
+// Holds the registry mutex for one call, after waiting for a transaction
+// of another thread to end.
+class ApiLock {
+ public:
+  explicit ApiLock(State& s) : m_lock(s.mu) {
+    while (s.transactionDepth > 0 && s.transactionOwner != std::this_thread::get_id()) s.transactionEnded.wait(m_lock);
+  }
+
+ private:
+  std::unique_lock<std::mutex> m_lock;
 };
 
 #define REG_API_BEGIN \
@@ -196,10 +227,56 @@ HKEY NewHandle(State& s, KeyId key, std::string path, REGSAM access) {
   h->key = key;
   h->path = std::move(path);
   h->access = GrantedAccess(access);
+  if (s.handles.size() >= kHandleValues) throw std::bad_alloc();  // every value is open
   uintptr_t value = s.nextHandle;
-  s.nextHandle += 4;
+  while (s.handles.count(value) != 0) value = value >= kLastHandle ? kFirstHandle : value + 4;
   s.handles.emplace(value, std::move(h));
+  s.nextHandle = value >= kLastHandle ? kFirstHandle : value + 4;
   return reinterpret_cast<HKEY>(value);
+}
+
+// Key names hold printable characters only, as on Windows: no control
+// character (nor, being the separator, a backslash). A line break in a name
+// could not be written to a .reg file, and a name is shown on terminals.
+bool HasControlCharacter(std::string_view name) {
+  for (char c : name)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  return false;
+}
+
+// Checks the names of a key about to be made below the key with the folded
+// path basePath: ERROR_INVALID_PARAMETER for a name longer than 255
+// characters or with a control character, ERROR_FILENAME_EXCED_RANGE when
+// the key would lie deeper than kRegMaxKeyDepth levels or its full path
+// would be longer than kRegMaxKeyPathLength characters.
+LONG CheckNewKeyNames(std::string_view basePath, const std::vector<std::string_view>& parts) {
+  size_t length = basePath.size();
+  size_t depth = 0;
+  for (char c : basePath) depth += c == '\\';
+  for (std::string_view p : parts) {
+    if (p.size() > kMaxKeyNameLen || HasControlCharacter(p)) return ERROR_INVALID_PARAMETER;
+    length += 1 + p.size();
+    ++depth;
+  }
+  if (depth > sundry::platform::kRegMaxKeyDepth || length > sundry::platform::kRegMaxKeyPathLength)
+    return ERROR_FILENAME_EXCED_RANGE;
+  return ERROR_SUCCESS;
+}
+
+LONG CheckValueName(std::string_view name) {
+  if (name.size() > kMaxValueNameLen || HasControlCharacter(name)) return ERROR_INVALID_PARAMETER;
+  return ERROR_SUCCESS;
+}
+
+// After a rolled-back transaction: the keys it made are gone and their ids
+// may be given to new keys, so handles opened to them meanwhile are retired
+// (they answer ERROR_KEY_DELETED, as for any deleted key).
+void RetireHandlesOfVanishedKeys(State& s) {
+  for (auto& entry : s.handles) {
+    Handle& h = *entry.second;
+    if (h.root || h.key <= 0) continue;
+    if (s.store->CheckKey(h.key) == ERROR_KEY_DELETED) h.key = -1;
+  }
 }
 
 // Splits a sub-key path at its backslashes; doubled and trailing ones are
@@ -286,6 +363,7 @@ template <class Row, class Fetch>
 LONG LoadBatch(State& s, EnumBatch<Row>& b, DWORD index, Fetch fetch) {
   const bool fresh = b.valid && b.generation == s.generation && index != 0;
   if (fresh && index >= b.start && index - b.start < b.rows.size()) return ERROR_SUCCESS;
+  b.valid = false;  // until the fetch is complete (it may also throw)
   LONG rc;
   if (fresh && !b.rows.empty() && index == b.start + b.rows.size()) {
     if (!b.more) return ERROR_NO_MORE_ITEMS;
@@ -293,10 +371,7 @@ LONG LoadBatch(State& s, EnumBatch<Row>& b, DWORD index, Fetch fetch) {
   } else {
     rc = fetch(nullptr, static_cast<int64_t>(index));
   }
-  if (rc != ERROR_SUCCESS) {
-    b.valid = false;
-    return rc;
-  }
+  if (rc != ERROR_SUCCESS) return rc;
   b.valid = true;
   b.generation = s.generation;
   b.start = index;
@@ -325,7 +400,7 @@ LONG RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult) {
   int root = PredefinedRoot(hKey);
   if (root < 0) return ERROR_INVALID_HANDLE;
   State& s = S();
-  std::lock_guard<std::mutex> lock(s.mu);
+  ApiLock lock(s);
   LONG rc = EnsureStore(s);
   if (rc != ERROR_SUCCESS) return rc;
   const Handle& r = s.roots[root];
@@ -340,7 +415,7 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY p
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
   State& s = S();
-  std::lock_guard<std::mutex> lock(s.mu);
+  ApiLock lock(s);
   Handle* base = nullptr;
   LONG rc = Resolve(s, hKey, &base);
   if (rc != ERROR_SUCCESS) return rc;
@@ -383,7 +458,7 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR lpClass, DWORD dwO
   // Volatile keys and symbolic links have no counterpart in the store.
   if (dwOptions & ~(REG_OPTION_BACKUP_RESTORE | REG_OPTION_OPEN_LINK)) return ERROR_NOT_SUPPORTED;
   State& s = S();
-  std::lock_guard<std::mutex> lock(s.mu);
+  ApiLock lock(s);
   Handle* base = nullptr;
   LONG rc = Resolve(s, hKey, &base);
   if (rc != ERROR_SUCCESS) return rc;
@@ -391,8 +466,7 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR lpClass, DWORD dwO
   std::vector<std::string_view> parts;
   rc = SplitPath(lpSubKey, predefined && PredefinedRoot(hKey) == regstore::kClassesRoot, &parts);
   if (rc != ERROR_SUCCESS) return rc;
-  for (std::string_view p : parts)
-    if (p.size() > kMaxKeyNameLen) return ERROR_INVALID_PARAMETER;
+  if ((rc = CheckNewKeyNames(base->path, parts)) != ERROR_SUCCESS) return rc;
   std::string path = base->path;
   AppendFolded(&path, parts);
   KeyId id = base->key;
@@ -420,7 +494,7 @@ LONG RegCloseKey(HKEY hKey) {
   REG_API_BEGIN
   if (hKey == nullptr) return ERROR_INVALID_HANDLE;
   State& s = S();
-  std::lock_guard<std::mutex> lock(s.mu);
+  ApiLock lock(s);
   if (s.handles.erase(reinterpret_cast<uintptr_t>(hKey)) == 1) return ERROR_SUCCESS;
   return IsPredefinedValue(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
   REG_API_END
@@ -431,7 +505,7 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
   REG_API_BEGIN
   if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) return ERROR_INVALID_PARAMETER;
   State& s = S();
-  std::lock_guard<std::mutex> lock(s.mu);
+  ApiLock lock(s);
   Handle* h = nullptr;
   LONG rc = Resolve(s, hKey, &h);
   if (rc != ERROR_SUCCESS) return rc;
@@ -449,9 +523,9 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BY
   if (lpData == nullptr && cbData != 0) return ERROR_NOACCESS;
   const char* name = lpValueName ? lpValueName : "";
   const size_t nameLen = std::strlen(name);
-  if (nameLen > kMaxValueNameLen) return ERROR_INVALID_PARAMETER;
+  if (CheckValueName(std::string_view(name, nameLen)) != ERROR_SUCCESS) return ERROR_INVALID_PARAMETER;
   State& s = S();
-  std::lock_guard<std::mutex> lock(s.mu);
+  ApiLock lock(s);
   Handle* h = nullptr;
   LONG rc = Resolve(s, hKey, &h);
   if (rc != ERROR_SUCCESS) return rc;
@@ -471,7 +545,7 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BY
 LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
   REG_API_BEGIN
   State& s = S();
-  std::lock_guard<std::mutex> lock(s.mu);
+  ApiLock lock(s);
   Handle* h = nullptr;
   LONG rc = Resolve(s, hKey, &h);
   if (rc != ERROR_SUCCESS) return rc;
@@ -487,7 +561,7 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   REG_API_BEGIN
   if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
   State& s = S();
-  std::lock_guard<std::mutex> lock(s.mu);
+  ApiLock lock(s);
   Handle* base = nullptr;
   LONG rc = Resolve(s, hKey, &base);
   if (rc != ERROR_SUCCESS) return rc;
@@ -512,6 +586,37 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   REG_API_END
 }
 
+LONG RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey) {
+  REG_API_BEGIN
+  State& s = S();
+  ApiLock lock(s);
+  Handle* base = nullptr;
+  LONG rc = Resolve(s, hKey, &base);
+  if (rc != ERROR_SUCCESS) return rc;
+  const bool predefined = base->root && s.handles.find(reinterpret_cast<uintptr_t>(hKey)) == s.handles.end();
+  std::vector<std::string_view> parts;
+  rc = SplitPath(lpSubKey, predefined && PredefinedRoot(hKey) == regstore::kClassesRoot, &parts);
+  if (rc != ERROR_SUCCESS) return rc;
+  for (std::string_view p : parts)
+    if (p.size() > kMaxKeyNameLen) return ERROR_FILE_NOT_FOUND;
+  KeyId id = base->key;
+  const bool keepTop = parts.empty();
+  if (keepTop) {
+    // Emptying hKey's own key goes by the handle's rights, as on Windows.
+    constexpr REGSAM kNeeded = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
+    if ((base->access & kNeeded) != kNeeded) return ERROR_ACCESS_DENIED;
+  } else {
+    std::string path = base->path;
+    AppendFolded(&path, parts);
+    rc = s.store->FindKey(path, base->root ? 0 : base->key, &id);
+    if (rc != ERROR_SUCCESS) return rc;
+  }
+  rc = s.store->DeleteTree(id, keepTop, (base->access & KEY_SET_VALUE) != 0);
+  ++s.generation;
+  return rc;
+  REG_API_END
+}
+
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved, LPSTR lpClass,
                    LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
   REG_API_BEGIN
@@ -519,7 +624,7 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LP
       (lpClass != nullptr && lpcchClass == nullptr))
     return ERROR_INVALID_PARAMETER;
   State& s = S();
-  std::lock_guard<std::mutex> lock(s.mu);
+  ApiLock lock(s);
   Handle* h = nullptr;
   LONG rc = Resolve(s, hKey, &h);
   if (rc != ERROR_SUCCESS) return rc;
@@ -553,7 +658,7 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
       (lpData != nullptr && lpcbData == nullptr))
     return ERROR_INVALID_PARAMETER;
   State& s = S();
-  std::lock_guard<std::mutex> lock(s.mu);
+  ApiLock lock(s);
   Handle* h = nullptr;
   LONG rc = Resolve(s, hKey, &h);
   if (rc != ERROR_SUCCESS) return rc;
@@ -590,7 +695,7 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
   REG_API_BEGIN
   if (lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr)) return ERROR_INVALID_PARAMETER;
   State& s = S();
-  std::lock_guard<std::mutex> lock(s.mu);
+  ApiLock lock(s);
   Handle* h = nullptr;
   LONG rc = Resolve(s, hKey, &h);
   if (rc != ERROR_SUCCESS) return rc;
@@ -630,6 +735,71 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
 
 namespace sundry::platform {
 
+LONG RegistryCheckKeyPath(HKEY root, const char* subKey) {
+  try {
+    int r = PredefinedRoot(root);
+    if (r < 0 || !IsPredefinedValue(root)) return ERROR_INVALID_HANDLE;
+    std::vector<std::string_view> parts;
+    LONG rc = SplitPath(subKey, r == regstore::kClassesRoot, &parts);
+    if (rc != ERROR_SUCCESS) return rc;
+    return CheckNewKeyNames(regstore::kRootPaths[r], parts);
+  } catch (const std::bad_alloc&) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+}
+
+LONG RegistryCheckValueName(const char* name) { return CheckValueName(name ? name : ""); }
+
+LONG RegistryBeginTransaction() {
+  try {
+    State& s = S();
+    ApiLock lock(s);
+    LONG rc = EnsureStore(s);
+    if (rc != ERROR_SUCCESS) return rc;
+    if ((rc = s.store->BeginTransaction()) != ERROR_SUCCESS) return rc;
+    s.transactionOwner = std::this_thread::get_id();
+    ++s.transactionDepth;
+    return ERROR_SUCCESS;
+  } catch (...) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+}
+
+namespace {
+
+LONG EndTransaction(bool commit) {
+  State& s = S();
+  ApiLock lock(s);
+  // ApiLock let this thread through, so a transaction open now is its own.
+  if (s.transactionDepth == 0 || !s.store) return ERROR_INVALID_FUNCTION;
+  LONG rc = s.store->EndTransaction(commit);
+  --s.transactionDepth;
+  ++s.generation;
+  if (!commit || rc != ERROR_SUCCESS) {
+    try {
+      RetireHandlesOfVanishedKeys(s);
+    } catch (...) {
+    }
+  }
+  if (s.transactionDepth == 0) {
+    s.transactionOwner = std::thread::id();
+    s.transactionEnded.notify_all();
+  }
+  return rc;
+}
+
+}  // namespace
+
+LONG RegistryCommitTransaction() { return EndTransaction(true); }
+
+LONG RegistryRollbackTransaction() { return EndTransaction(false); }
+
+void RegistrySetNextHandleForTesting(uintptr_t value) {
+  State& s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  s.nextHandle = value < kFirstHandle || value > kLastHandle ? kFirstHandle : value & ~uintptr_t(3);
+}
+
 const char* RegistryStorePath() {
   State& s = S();
   std::lock_guard<std::mutex> lock(s.mu);
@@ -650,6 +820,9 @@ void RegistryResetForTesting() {
   s.store.reset();
   s.forked = false;
   ++s.generation;
+  s.transactionDepth = 0;
+  s.transactionOwner = std::thread::id();
+  s.transactionEnded.notify_all();
 }
 
 }  // namespace sundry::platform

@@ -205,6 +205,40 @@ TEST_F(RegCliTest, MalformedImportIsRefusedWithItsLine) {
   EXPECT_EQ(1, run("reg query " + kKey).status);
 }
 
+TEST_F(RegCliTest, RefusedDeleteChangesNothing) {
+  ok(R"(reg add 'HKCR\.txt' /ve /d textfile /f)");
+  ok(R"(reg add 'HKLM\SOFTWARE\Aaa' /f)");
+  Result r = run(R"(reg delete 'HKLM\SOFTWARE\Classes' --force)");
+  EXPECT_EQ(1, r.status);
+  EXPECT_NE(std::string::npos, r.err.find("Access is denied")) << r.err;
+  EXPECT_NE(std::string::npos, ok(R"(reg query 'HKCR\.txt')").find("textfile"));
+  EXPECT_EQ(1, run(R"(reg delete 'HKLM\SOFTWARE' /f)").status);
+  EXPECT_EQ(0, run(R"(reg query 'HKLM\SOFTWARE\Aaa')").status);
+}
+
+TEST_F(RegCliTest, ControlCharactersNeitherEnterNamesNorReachTheTerminal) {
+  // A carriage return in a key or value name is refused, so exports keep
+  // working.
+  Result r = run("reg add " + q("HKCU\\Software\\Cli\\a\rb") + " /f");
+  EXPECT_EQ(2, r.status);
+  EXPECT_NE(std::string::npos, r.err.find("HKEY_CURRENT_USER\\Software\\Cli\\a\\rb")) << r.err;
+  EXPECT_EQ(std::string::npos, r.err.find('\r'));
+  EXPECT_EQ(2, run("reg add " + kKey + " /v " + q("x\ny") + " /d 1 /f").status);
+  // Data may hold any bytes; query shows control characters escaped.
+  ok("reg add " + kKey + " /v Text /d " + q("one\r\ntwo\x1b[31m\ttab") + " /f");
+  ok("reg add " + kKey + " /v Multi /t REG_MULTI_SZ /d " + q("a\x07" "b\\0c"));
+  for (const char* args : {" /s", " /v Text", ""}) {
+    std::string out = ok("reg query " + kKey + args);
+    EXPECT_EQ(std::string::npos, out.find_first_of("\r\x1b\t\x07")) << args;
+    if (std::string(args) != " /v Text") {
+      EXPECT_NE(std::string::npos, out.find("    REG_MULTI_SZ    a\\x07b\\0c"));
+    }
+    EXPECT_NE(std::string::npos, out.find("    Text    REG_SZ    one\\r\\ntwo\\x1b[31m\\ttab\n")) << out;
+  }
+  std::string exported = ok("reg export " + kKey + " -");
+  EXPECT_NE(std::string::npos, exported.find("[HKEY_CURRENT_USER\\Software\\Cli]\r\n"));
+}
+
 TEST_F(RegCliTest, DemoRoundTripsTheSample) {
   // From the source tree with the default sample and a temporary store,
   // leaving the store named by SUNDRY_REGISTRY alone.

@@ -3,9 +3,53 @@
 #include <sundry/registry/RegistryKeysFiltered.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
+
+// Allocation failure on demand: this test executable's operator new fails
+// the n-th allocation after FailAllocation(n), once.
+namespace {
+long g_allocationsLeft = -1;  // -1: never fail
+bool g_allocationFailed = false;
+void FailAllocation(long n) {
+  g_allocationFailed = false;
+  g_allocationsLeft = n;
+}
+bool StopFailing() {
+  g_allocationsLeft = -1;
+  return g_allocationFailed;
+}
+}  // namespace
+
+// These functions are the allocator's pair: malloc behind new, free behind
+// delete (GCC cannot see that the two belong together).
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(size_t size) {
+  if (g_allocationsLeft >= 0 && g_allocationsLeft-- == 0) {
+    g_allocationFailed = true;
+    throw std::bad_alloc();
+  }
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](size_t size) { return operator new(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return operator new(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept { return operator new(size, std::nothrow); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
@@ -165,5 +209,49 @@ TEST_F(FilteredSearchTest, FilterCopiesOwnTheirData) {
   EXPECT_EQ(0, std::memcmp(b.m_pData, "abc", 4));
   EXPECT_EQ(0, std::memcmp(c.m_pData, "abc", 4));
 }  // each frees its own buffer once (checked under the sanitizers)
+
+TEST_F(FilteredSearchTest, RunningOutOfMemoryLeaksNothingAndThrowsNothing) {
+  // As a caller does: a filter that could not be set stops the search.
+  auto search = [](CRegistryKeysFiltered& found) {
+    return found.setKeyFilter(*"b", CRegistryKeysFiltered::ePREFIX) &&
+           found.setValueFilter("Kind", "abc", CRegistryKeysFiltered::eEQUAL, CRegistryKeysFiltered::ePREFIX) &&
+           (found.initialize(HKEY_CURRENT_USER, "Software\\S", TRUE), true);
+  };
+  std::vector<std::string> expected;
+  {
+    CRegistryKeysFiltered found;
+    ASSERT_TRUE(search(found));
+    expected = paths(found);
+    ASSERT_FALSE(expected.empty());
+  }
+  // Every allocation of setting the filters and searching fails in turn.
+  for (long n = 0;; ++n) {
+    bool failed = false;
+    {
+      CRegistryKeysFiltered found;
+      FailAllocation(n);
+      try {
+        search(found);
+        failed = StopFailing();
+      } catch (...) {
+        failed = StopFailing();
+        ADD_FAILURE() << "an exception left the search, allocation " << n;
+      }
+      ASSERT_LE(static_cast<size_t>(found.getCount()), expected.size()) << "allocation " << n;
+      for (int i = 0; i < found.getCount(); ++i) {
+        ASSERT_NE(nullptr, found.GetAt(i)) << "allocation " << n;
+        EXPECT_NE(expected.end(), std::find(expected.begin(), expected.end(), found.GetAt(i)->getSubKey().GetString()));
+      }
+      if (!failed) {
+        EXPECT_EQ(expected, paths(found));
+      }
+    }
+    ASSERT_EQ(0u, openHandles()) << "a key handle leaked at allocation " << n;
+    if (!failed) {  // the whole run passed without reaching allocation n
+      EXPECT_GT(n, 100) << "allocations were not made to fail";
+      break;
+    }
+  }
+}
 
 }  // namespace

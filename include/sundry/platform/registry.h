@@ -9,20 +9,33 @@
 // Every function returns its result code (ERROR_SUCCESS, 0, on success) and,
 // as on Windows, never changes the thread's last error. Key and value names
 // compare without regard to case (Windows-1252 folding, see codepage.h) and
-// keep the case they were created with. Key name components are at most 255
-// characters; the empty value name is the key's default value. Values are
-// stored as given, byte for byte, whatever their type number.
+// keep the case they were created with. The empty value name is the key's
+// default value. Values are stored as given, byte for byte, whatever their
+// type number.
+//
+// Limits, those of the Windows registry (see the constants below): a key
+// name is 1 to 255 printable characters, a key lies at most 512 levels below
+// its root and its full path is at most 32,767 characters, a value name is at
+// most 16,383 printable characters. Printable means no control character
+// (0x00-0x1F, 0x7F), so that every name can be written to a .reg file and
+// shown on a terminal as it is. HKEY_CLASSES_ROOT keys count at their place
+// below HKEY_LOCAL_MACHINE\SOFTWARE\Classes.
 //
 // Durability: a write that returned ERROR_SUCCESS is committed to the
-// database file before the call returns. Several threads and processes may
-// use one store at once; they wait for each other instead of failing.
+// database file before the call returns, unless it is part of a transaction
+// (RegistryBeginTransaction below), which commits all its writes at once.
+// Several threads and processes may use one store at once; they wait for
+// each other instead of failing.
 //
 // A store file that is not a registry store, is corrupt or cannot be opened
 // makes the calls fail with ERROR_BADDB, ERROR_REGISTRY_CORRUPT or
 // ERROR_REGISTRY_IO_FAILED; it is never overwritten or re-created.
 //
 // Handles are process-wide and may be used from any thread; a handle must
-// not be closed while another thread still uses it. A handle keeps the
+// not be closed while another thread still uses it. Handle values lie below
+// 0x80000000, so they never meet the predefined keys; a closed value is not
+// handed out again before the whole range of about 537 million values has
+// been used, so a stale handle gives ERROR_INVALID_HANDLE. A handle keeps the
 // access mask it was opened with: reading values and RegQueryInfoKeyA need
 // KEY_QUERY_VALUE, writing and deleting values KEY_SET_VALUE, RegEnumKeyExA
 // KEY_ENUMERATE_SUB_KEYS, else ERROR_ACCESS_DENIED. Predefined roots have
@@ -73,8 +86,11 @@ SUNDRY_EXPORT LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, RE
 // the parent handle's access mask is not checked. ERROR_INVALID_PARAMETER
 // for a null lpSubKey or phkResult and for a name longer than 255
 // characters; ERROR_NOT_SUPPORTED for REG_OPTION_VOLATILE and
-// REG_OPTION_CREATE_LINK, which the store does not have. *phkResult is set
-// to null on failure.
+// REG_OPTION_CREATE_LINK, which the store does not have. A name with a
+// control character also gives ERROR_INVALID_PARAMETER, and a key that would
+// lie deeper than kRegMaxKeyDepth levels or have a full path longer than
+// kRegMaxKeyPathLength characters ERROR_FILENAME_EXCED_RANGE (nothing is
+// made). *phkResult is set to null on failure.
 SUNDRY_EXPORT LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
                                    DWORD dwOptions, REGSAM samDesired,
                                    const LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
@@ -104,8 +120,8 @@ SUNDRY_EXPORT LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpRes
 // past lpData + cbData is ever read (Windows would also keep a string's
 // terminator that follows cbData; the store does not look past the
 // buffer). ERROR_NOACCESS for null lpData with a non-zero cbData;
-// ERROR_INVALID_PARAMETER for a name longer than 16,383 characters;
-// ERROR_ACCESS_DENIED when the handle lacks KEY_SET_VALUE.
+// ERROR_INVALID_PARAMETER for a name longer than 16,383 characters or with a
+// control character; ERROR_ACCESS_DENIED when the handle lacks KEY_SET_VALUE.
 SUNDRY_EXPORT LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
                                   const BYTE* lpData, DWORD cbData);
 
@@ -120,6 +136,18 @@ SUNDRY_EXPORT LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
 // a null lpSubKey. Open handles to the deleted key then fail with
 // ERROR_KEY_DELETED.
 SUNDRY_EXPORT LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
+
+// Deletes the key lpSubKey below hKey with all its sub-keys and values; a
+// null or empty lpSubKey deletes the sub-keys and values of hKey's own key
+// and keeps the key. All or nothing, in one committed transaction: every
+// key concerned is checked first, and when one of them may not be deleted
+// (a root, or a key behind HKEY_CLASSES_ROOT: ERROR_ACCESS_DENIED) nothing
+// is. For hKey's own key the handle needs DELETE, KEY_ENUMERATE_SUB_KEYS and
+// KEY_QUERY_VALUE, and KEY_SET_VALUE when the key has values, else
+// ERROR_ACCESS_DENIED (as on Windows). ERROR_FILE_NOT_FOUND when lpSubKey
+// does not exist. Open handles to the deleted keys then fail with
+// ERROR_KEY_DELETED.
+SUNDRY_EXPORT LONG RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey);
 
 // Enumerates sub-keys by index, in the order of their upper-cased names.
 // *lpcchName is the buffer size in characters on entry and the name length
@@ -166,6 +194,45 @@ SUNDRY_EXPORT LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass
 
 namespace sundry::platform {
 
+// The limits of names and paths, as in the Windows registry.
+constexpr size_t kRegMaxKeyNameLength = 255;      // characters of one key name
+constexpr size_t kRegMaxKeyDepth = 512;           // levels below the root key
+constexpr size_t kRegMaxKeyPathLength = 32767;    // characters of the full path, root name included
+constexpr size_t kRegMaxValueNameLength = 16383;  // characters of a value name
+
+// Whether RegCreateKeyExA would accept the key subKey below the predefined
+// key root (its names and place, not whether it exists): ERROR_SUCCESS,
+// ERROR_INVALID_PARAMETER for a name longer than 255 characters or with a
+// control character, ERROR_FILENAME_EXCED_RANGE for a key too deep or a
+// path too long, ERROR_BAD_PATHNAME for a leading backslash,
+// ERROR_INVALID_HANDLE when root is not a predefined key. Doubled and
+// trailing backslashes are skipped, as by the registry functions.
+SUNDRY_EXPORT LONG RegistryCheckKeyPath(HKEY root, const char* subKey);
+
+// Whether RegSetValueExA would accept the value name (null: the default
+// value): ERROR_SUCCESS, or ERROR_INVALID_PARAMETER for a name longer than
+// 16,383 characters or with a control character.
+SUNDRY_EXPORT LONG RegistryCheckValueName(const char* name);
+
+// Transactions. RegistryBeginTransaction makes every registry write of the
+// calling thread from now on part of one transaction, which
+// RegistryCommitTransaction commits to the store file at once and
+// RegistryRollbackTransaction undoes; if the process ends first, none of the
+// writes is kept. Meanwhile the calling thread sees its own writes, the
+// registry calls of other threads in this process wait until the
+// transaction ends, and writers in other processes wait as for any write.
+// Transactions nest: an inner one commits into the outer one or undoes only
+// its own writes. A failed write inside a transaction undoes only that
+// write. Handles opened meanwhile to keys that a rollback removes answer
+// ERROR_KEY_DELETED. Commit and rollback give ERROR_INVALID_FUNCTION when the
+// thread has no transaction open; a commit that fails
+// (ERROR_REGISTRY_IO_FAILED, ...) has kept nothing of that transaction. The
+// thread must end every transaction it begins: until then the other threads'
+// registry calls wait.
+SUNDRY_EXPORT LONG RegistryBeginTransaction();
+SUNDRY_EXPORT LONG RegistryCommitTransaction();
+SUNDRY_EXPORT LONG RegistryRollbackTransaction();
+
 // The path of the store file the registry functions use now.
 SUNDRY_EXPORT const char* RegistryStorePath();
 
@@ -177,5 +244,10 @@ SUNDRY_EXPORT DWORD RegistryOpenHandleCount();
 // opens the store named by the environment anew. For tests and tools that
 // switch stores; no handle may be in use meanwhile.
 SUNDRY_EXPORT void RegistryResetForTesting();
+
+// For tests of the handle-value cycle: the value the next new handle takes
+// (or, when that one is open, the first free one after it). A value outside
+// the handle range starts the cycle at its bottom.
+SUNDRY_EXPORT void RegistrySetNextHandleForTesting(uintptr_t value);
 
 }  // namespace sundry::platform

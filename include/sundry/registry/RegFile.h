@@ -29,8 +29,12 @@
 // exactly one zero-terminated text without line breaks, or a REG_DWORD that
 // is not four bytes long, is written in the hex(N) form.
 //
-// Import is all or nothing against malformed input: the whole file is read
-// and checked before the first change is made. Errors name the line.
+// Import is all or nothing: the whole file is read and checked against the
+// store's limits (<sundry/platform/registry.h>: name lengths and characters,
+// key depth and path length) before the first change is made, and then
+// applied in one registry transaction, so a failure part-way, or the process
+// being killed, leaves the store as it was. Errors name the line; names in
+// messages are shown with control characters escaped and cut when long.
 //
 // No function throws. Functions that reach the store use the Win32 registry
 // functions (<sundry/platform/registry.h>) and return their Win32 result
@@ -101,7 +105,10 @@ SUNDRY_EXPORT bool ParseKeyPath(std::string_view text, HKEY* root, std::string* 
 // Returns true and fills *out on success. On failure returns false, leaves
 // *out empty and describes the first fault in *err (ERROR_NOT_REGISTRY_FILE
 // for a missing or unknown header, ERROR_INVALID_DATA for a malformed line,
-// a bad encoding or a character Windows-1252 cannot hold).
+// a bad encoding, a character Windows-1252 cannot hold, or a name or key path
+// the store would refuse: a key name over 255 characters, a key deeper than
+// 512 levels or with a full path over 32,767 characters, a value name over
+// 16,383 characters, a control character in a key or value name).
 SUNDRY_EXPORT bool ParseRegFile(std::string_view bytes, RegFileContents* out, RegFileError* err);
 
 // Writes contents as a "REGEDIT4" file into *text (whatever contents.format
@@ -112,7 +119,8 @@ SUNDRY_EXPORT bool FormatRegFile(const RegFileContents& contents, std::string* t
 
 // Reads the key subKey below root and its sub-tree from the store into
 // *out: one section per key, parents before their sub-keys, in the store's
-// enumeration order. maxDepth limits the levels below the key (0: the key
+// enumeration order. The walk does not recurse, so a deep tree takes no more
+// stack than a flat one. maxDepth limits the levels below the key (0: the key
 // alone, 1: the key and its sub-keys, negative: the whole sub-tree). Key
 // names are taken with the case the store keeps, also for the components of
 // subKey. Returns ERROR_SUCCESS, or the failing registry call's code
@@ -123,10 +131,11 @@ SUNDRY_EXPORT LONG ReadRegistryTree(HKEY root, const char* subKey, RegFileConten
                                     int maxDepth = -1);
 
 // Applies contents to the store, section by section in file order: creates
-// keys, sets values, deletes values and key trees. Deleting what does not
-// exist is not an error. Returns ERROR_SUCCESS, or the first failing call's
-// code with *err naming the line of the entry; the sections before it stay
-// applied.
+// keys, sets values, deletes values and key trees, all in one registry
+// transaction. Deleting what does not exist is not an error; a key tree is
+// deleted whole or, when any key of it may not be deleted, the file fails.
+// Returns ERROR_SUCCESS, or the first failing call's code with *err naming
+// the line of the entry; then nothing of contents has been applied.
 SUNDRY_EXPORT LONG ApplyRegFile(const RegFileContents& contents, RegFileError* err);
 
 // ParseRegFile, then ApplyRegFile when the whole file is sound. A malformed
@@ -146,9 +155,11 @@ SUNDRY_EXPORT LONG ImportRegFileFromPath(const char* path, RegFileError* err);
 // leaves a former file as it was and no partial file behind.
 SUNDRY_EXPORT LONG ExportRegFileToPath(HKEY root, const char* subKey, const char* path, RegFileError* err);
 
-// Deletes the key subKey below root with all its sub-keys and values.
-// ERROR_FILE_NOT_FOUND when it does not exist; ERROR_ACCESS_DENIED for an
-// empty subKey (a root key cannot be deleted).
+// Deletes the key subKey below root with all its sub-keys and values, in
+// one transaction (RegDeleteTreeA). ERROR_FILE_NOT_FOUND when it does not
+// exist; ERROR_ACCESS_DENIED, with nothing deleted, for an empty subKey (a
+// root key cannot be deleted) and when any key of the sub-tree may not be
+// deleted (such as the keys behind HKEY_CLASSES_ROOT).
 SUNDRY_EXPORT LONG DeleteRegistryTree(HKEY root, const char* subKey);
 
 }  // namespace sundry::registry

@@ -5,7 +5,9 @@
 // Children are kept in two owning maps keyed by the upper-cased name; the
 // children keep their names in the case the registry gave them. Every key
 // of a loaded tree stays open and shares the top key's connection, which
-// only the top key closes.
+// only the top key closes. A child whose path would be longer than 255
+// characters is left out (ERROR_FILENAME_EXCED_RANGE), so a loaded tree,
+// and the recursion that loads it, is at most 128 levels deep.
 
 #include <sundry/registry/RegistryValue.h>
 
@@ -37,6 +39,8 @@ class SUNDRY_EXPORT CRegistryKey : public CRegistryBase {
   // Loads the key: its values when readValues is set, and its sub-keys down
   // to depth levels. TRUE when the coordinates are valid, the key could be
   // opened and no retrieval failed. A key this object created is not read.
+  // When memory runs out the key keeps what it had loaded and records
+  // ERROR_NOT_ENOUGH_MEMORY; nothing is thrown.
   BOOL initialize(const char* machine, HKEY rootKey, const char* subKey, short depth, BOOL readValues,
                   BOOL create, BOOL write);
   BOOL initialize(HKEY rootKey, const char* subKey, short depth, BOOL readValues, BOOL create, BOOL write);
@@ -78,6 +82,8 @@ class SUNDRY_EXPORT CRegistryKey : public CRegistryBase {
   CRegistryKey(const CRegistryKey&);
   CRegistryKey& operator=(const CRegistryKey&);
 
+  BOOL load(const char* machine, HKEY rootKey, const char* subKey, short depth, BOOL readValues, BOOL create,
+            BOOL write);
   BOOL retrieveValues();
   BOOL retrieveSubKeys();
 

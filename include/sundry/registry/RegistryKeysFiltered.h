@@ -5,8 +5,14 @@
 //
 // The tree is walked one level at a time and each visited key is released
 // as soon as its sub-tree has been searched, so memory holds one path of
-// keys with their immediate children, never the whole tree. Each match is a
-// fresh, open CRegistryKey owned by this array.
+// keys with their immediate children, never the whole tree; the walk keeps
+// its own stack, so a deep tree takes no more machine stack than a flat one.
+// Each match is a fresh, open CRegistryKey owned by this array.
+//
+// Nothing is thrown. When memory runs out, a filter that cannot be stored
+// makes its set call return FALSE, and a search ends early or leaves out the
+// matches it cannot store (closing them); getCount() always counts exactly
+// the matches held at indexes 0 to getCount() - 1.
 
 #include <sundry/registry/RegistryKey.h>
 
@@ -22,7 +28,8 @@ struct SUNDRY_EXPORT CKeyFilter {
 struct SUNDRY_EXPORT CValFilter {
   CValFilter();
   ~CValFilter();
-  // Copies hold data buffers of their own.
+  // Copies hold data buffers of their own; a copy that gets no memory for
+  // its data passes no key.
   CValFilter(const CValFilter& other);
   CValFilter& operator=(const CValFilter& other);
 
@@ -60,11 +67,14 @@ class SUNDRY_EXPORT CRegistryKeysFiltered : public CTypedPtrArray<CPtrArray, CRe
 
   // Adds a key filter; `name` is the first character of a zero-terminated
   // name. A name longer than 255 characters can name no key: it is kept as a
-  // filter that matches nothing, and the call returns FALSE.
+  // filter that matches nothing, and the call returns FALSE. FALSE also when
+  // memory runs out: the filter is not kept but key filters are in force, so
+  // the search finds fewer keys, never more.
   BOOL setKeyFilter(const char& name, eCOMPARE compare);
   // Adds a value filter on a text (data null: the value must only exist).
   // A value name longer than 255 characters makes a filter that no key
-  // passes, and the call returns FALSE.
+  // passes, and the call returns FALSE. FALSE, nothing added, when memory
+  // runs out.
   BOOL setValueFilter(const char* valueName, const char* data, eCOMPARE nameCompare, eCOMPARE dataCompare);
   // Adds a value filter on a number (data must not be null).
   BOOL setValueFilter(const char* valueName, const unsigned long* data, eCOMPARE nameCompare,
@@ -83,7 +93,7 @@ class SUNDRY_EXPORT CRegistryKeysFiltered : public CTypedPtrArray<CPtrArray, CRe
 
  private:
   BOOL checkFilters(CRegistryKey& key);
-  void retrieveFilteredKeys(CRegistryKey& key);
+  void retrieveFilteredKeys(CRegistryKey& top);
 
   BOOL m_bKeyFilter;
   BOOL m_bValueFilter;
