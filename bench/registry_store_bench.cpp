@@ -15,6 +15,8 @@
 #include <sundry/platform/error.h>
 #include <sundry/platform/registry.h>
 
+#include "platform/winapi/registry_internal.h"
+
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 

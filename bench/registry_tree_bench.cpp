@@ -11,6 +11,8 @@
 #include <sundry/platform/registry.h>
 #include <sundry/registry/RegistryKeysFiltered.h>
 
+#include "platform/winapi/registry_internal.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>

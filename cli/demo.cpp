@@ -34,12 +34,13 @@ using sundry::cli::Failure;
 using sundry::registry::RegFileContents;
 using sundry::registry::RegFileError;
 
-constexpr const char kStoreVariable[] = "SUNDRY_REGISTRY";
-
 // Points the registry functions at another store file.
 void useStore(const std::string& path) {
-  sundry::platform::RegistryResetForTesting();
-  setenv(kStoreVariable, path.c_str(), 1);
+  LONG rc = sundry::platform::RegistryUseStore(path.c_str());
+  if (rc != ERROR_SUCCESS) {
+    const char* text = sundry::platform::ErrorText(static_cast<DWORD>(rc));
+    throw Failure{"cannot use the store " + path + ": " + (text ? text : "error"), sundry::cli::kFailed};
+  }
 }
 
 // A scratch directory for the demo's stores; the stores are closed and the
@@ -56,7 +57,7 @@ class ScratchDir {
     m_path = tmpl;
   }
   ~ScratchDir() {
-    sundry::platform::RegistryResetForTesting();
+    sundry::platform::RegistryUseStore(nullptr);
     std::error_code ec;
     fs::remove_all(m_path, ec);
   }

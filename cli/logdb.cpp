@@ -3,12 +3,12 @@
 #include "commands.h"
 
 #include <sundry/logdb/LogDB.h>
+#include <sundry/platform/error.h>
+#include <sundry/platform/fileops.h>
 
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,43 +48,19 @@ const char* resultText(int code) {
   throw Failure{what + ": " + resultText(code) + " (" + std::to_string(code) + ")", kFailed};
 }
 
-int32_t le32(const unsigned char* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
-}
+bool exists(const std::string& file) { return GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // The header as the file holds it, read without the library's checks.
-struct RawHeader {
-  std::string magic;
-  int32_t headerVersion = 0, recLen = 0, first = 0, last = 0, appendCount = 0, capacity = 0;
-  std::string type;
-  uint32_t version = 0;
-  uintmax_t fileSize = 0;
-};
-
-RawHeader readRawHeader(const std::string& file) {
-  // A FIFO would hold the read up until something writes to it.
-  std::error_code ec;
-  const auto status = std::filesystem::status(file, ec);
-  if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-    throw Failure{file + ": not a regular file", kFailed};
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw Failure{file + ": cannot be read", kFailed};
-  unsigned char raw[36];
-  in.read(reinterpret_cast<char*>(raw), sizeof raw);
-  if (in.gcount() != static_cast<std::streamsize>(sizeof raw))
-    throw Failure{file + ": " + std::to_string(in.gcount()) + " bytes, too short for a log header", kFailed};
-  RawHeader h;
-  h.magic.assign(reinterpret_cast<const char*>(raw), 4);
-  h.headerVersion = le32(raw + 4);
-  for (int i = 8; i < 12 && raw[i] != 0; ++i) h.type += static_cast<char>(raw[i]);
-  h.version = static_cast<uint32_t>(le32(raw + 12));
-  h.recLen = le32(raw + 16);
-  h.first = le32(raw + 20);
-  h.last = le32(raw + 24);
-  h.appendCount = le32(raw + 28);
-  h.capacity = le32(raw + 32);
-  h.fileSize = std::filesystem::file_size(file, ec);
+CLogDB::HeaderInfo headerOf(const std::string& file) {
+  CLogDB::HeaderInfo h;
+  const int rc = CLogDB::readHeader(file.c_str(), &h);
+  if (rc == CLogDB::eOpenFailed) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) throw Failure{file + ": no such file", kFailed};
+    const char* text = sundry::platform::ErrorText(error);
+    throw Failure{file + ": cannot be read: " + (text != nullptr ? text : "unknown error"), kFailed};
+  }
+  if (rc != 0) fail(file, rc);
   return h;
 }
 
@@ -101,18 +77,22 @@ void addTarget(CLI::App* cmd, Target& t) {
 }
 
 // Opens an existing log, checking it; the type and version default to those
-// the file names.
+// the file names. Returns open's result.
+int tryOpen(CLogDB& db, const Target& t, const CLogDB::HeaderInfo& h) {
+  return db.open(t.file.c_str(), t.type.empty() ? h.type : t.type.c_str(),
+                 t.version < 0 ? h.dwVersion : static_cast<unsigned>(t.version), 0, 1, 0);
+}
+
 void openLog(CLogDB& db, const Target& t) {
-  if (!std::filesystem::exists(t.file)) throw Failure{t.file + ": no such file", kFailed};
-  std::string type = t.type;
-  int64_t version = t.version;
-  if (type.empty() || version < 0) {
-    RawHeader h = readRawHeader(t.file);
-    if (type.empty()) type = h.type;
-    if (version < 0) version = h.version;
-  }
-  int rc = db.open(t.file.c_str(), type.c_str(), static_cast<unsigned>(version), 0, 1, 0);
+  const int rc = tryOpen(db, t, headerOf(t.file));
   if (rc != 0) fail(t.file, rc);
+}
+
+CLogDB::HeaderInfo headerOf(CLogDB& db) {
+  CLogDB::HeaderInfo h;
+  const int rc = db.getHeader(&h);
+  if (rc != 0) fail("header", rc);
+  return h;
 }
 
 std::vector<unsigned char> parseData(const std::string& text, const std::string& hex) {
@@ -170,7 +150,7 @@ void setup(CLI::App& app) {
     cmd->add_option("--capacity", o->capacity, "number of records in the ring")->required();
     cmd->add_flag("--truncate", o->truncate, "replace an existing file");
     cmd->callback([o] {
-      if (!o->truncate && std::filesystem::exists(o->file))
+      if (!o->truncate && exists(o->file))
         throw Failure{o->file + ": exists (use --truncate to replace it)", kFailed};
       if (o->capacity <= 0) throw Failure{"the capacity must be positive", kUsage};
       CLogDB db;
@@ -217,10 +197,10 @@ void setup(CLI::App& app) {
     cmd->callback([t] {
       CLogDB db;
       openLog(db, *t);
-      const RawHeader h = readRawHeader(t->file);
+      const CLogDB::HeaderInfo h = headerOf(db);
       std::vector<unsigned char> buf(static_cast<size_t>(db.getRecordSize()));
       long live = 0;
-      for (LONG slot = h.first; slot != -1;) {
+      for (LONG slot = h.lFirst; slot != -1;) {
         int rc = db.getRecord(buf.data(), slot);
         if (rc == 0) {
           ++live;
@@ -228,9 +208,9 @@ void setup(CLI::App& app) {
         } else {
           printRecord(slot, rc == 16 ? "deleted" : resultText(rc), nullptr, 0);
         }
-        if (slot == h.last) break;
-        slot = slot + 1 == h.capacity ? 0 : slot + 1;
-        if (slot == h.first) break;
+        if (slot == h.lLast) break;
+        slot = slot + 1 == h.lCapacity ? 0 : slot + 1;
+        if (slot == h.lFirst) break;
       }
       std::printf("%ld live records\n", live);
     });
@@ -301,15 +281,15 @@ void setup(CLI::App& app) {
     cmd->callback([o] {
       CLogDB db;
       openLog(db, o->t);
-      const RawHeader before = readRawHeader(o->t.file);
+      const CLogDB::HeaderInfo before = headerOf(db);
       if (db.resize(o->capacity) != 1) {
-        if (o->capacity == before.capacity) {
+        if (o->capacity == before.lCapacity) {
           std::printf("capacity is already %ld\n", static_cast<long>(o->capacity));
           return;
         }
         throw Failure{"resize to " + std::to_string(o->capacity) + " failed", kFailed};
       }
-      std::printf("capacity %ld -> %ld, %ld records kept\n", static_cast<long>(before.capacity),
+      std::printf("capacity %ld -> %ld, %ld records kept\n", static_cast<long>(before.lCapacity),
                   static_cast<long>(o->capacity), static_cast<long>(db.getRecordCount()));
     });
   }
@@ -320,23 +300,22 @@ void setup(CLI::App& app) {
     CLI::App* cmd = logdb->add_subcommand("info", "Print the header");
     addTarget(cmd, *t);
     cmd->callback([t] {
-      RawHeader h = readRawHeader(t->file);
+      CLogDB::HeaderInfo h = headerOf(t->file);
       CLogDB db;
-      int rc = db.open(t->file.c_str(), t->type.empty() ? h.type.c_str() : t->type.c_str(),
-                       t->version < 0 ? h.version : static_cast<unsigned>(t->version), 0, 1, 0);
-      // Read again with the log open: no writer is then halfway through.
-      if (rc == 0) h = readRawHeader(t->file);
+      const int rc = tryOpen(db, *t, h);
+      // Taken again from the open log: no writer is then halfway through.
+      if (rc == 0) h = headerOf(db);
       std::printf("file:           %s\n", t->file.c_str());
-      std::printf("magic:          %s\n", h.magic.c_str());
-      std::printf("header version: %d\n", h.headerVersion);
-      std::printf("type:           %s\n", h.type.c_str());
-      std::printf("version:        %u\n", h.version);
-      std::printf("record length:  %d\n", h.recLen);
-      std::printf("capacity:       %d\n", h.capacity);
-      std::printf("first:          %d\n", h.first);
-      std::printf("last:           %d\n", h.last);
-      std::printf("append counter: %d\n", h.appendCount);
-      std::printf("file size:      %ju\n", h.fileSize);
+      std::printf("magic:          %s\n", h.magic);
+      std::printf("header version: %ld\n", static_cast<long>(h.lHeaderVersion));
+      std::printf("type:           %s\n", h.type);
+      std::printf("version:        %lu\n", static_cast<unsigned long>(h.dwVersion));
+      std::printf("record length:  %ld\n", static_cast<long>(h.lRecLen));
+      std::printf("capacity:       %ld\n", static_cast<long>(h.lCapacity));
+      std::printf("first:          %ld\n", static_cast<long>(h.lFirst));
+      std::printf("last:           %ld\n", static_cast<long>(h.lLast));
+      std::printf("append counter: %ld\n", static_cast<long>(h.lAppendCount));
+      std::printf("file size:      %lld\n", static_cast<long long>(h.llFileSize));
       if (rc != 0) {
         std::printf("status:         %s (%d)\n", resultText(rc), rc);
         throw Failure{t->file + ": " + resultText(rc) + " (" + std::to_string(rc) + ")", kFailed};

@@ -26,14 +26,14 @@
 
 #include "commands.h"
 
+#include <sundry/platform/error.h>
+#include <sundry/platform/process.h>
 #include <sundry/platform/registry.h>
 #include <sundry/proxy/Proxy.h>
 #include <sundry/registry/RegFile.h>
 
 #include <stdlib.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -58,8 +58,6 @@ struct Options {
   bool saved = false;
 };
 
-std::string nativePath(const char* path);
-
 struct Key {
   HKEY root = nullptr;
   std::string path;
@@ -81,26 +79,9 @@ const char* browserName(CProxy::eBROWSER b) {
   }
 }
 
-// The protocol entries as "name=host:port" in name order.
-std::string entries(CProxy& p) {
-  std::vector<std::string> items;
-  CProxyProtocols* list = p.getProxyList();
-  POSITION pos = list->GetStartPosition();
-  while (pos != nullptr) {
-    CString key;
-    CProxyProtocol* e = nullptr;
-    list->GetNextAssoc(pos, key, e);
-    if (e != nullptr) items.push_back(std::string(key.GetString()) + "=" + e->getProxyPort().GetString());
-  }
-  std::sort(items.begin(), items.end());
-  std::string s;
-  for (const std::string& i : items) s += (s.empty() ? "" : " ") + i;
-  return s.empty() ? "(none)" : s;
-}
-
 void printSettings(CProxy& p, const char* indent) {
   std::printf("%sManual proxy:  %s\n", indent, p.getEnabled() ? "on" : "off");
-  std::printf("%sProxies:       %s\n", indent, entries(p).c_str());
+  std::printf("%sProxies:       %s\n", indent, p.proxyText().IsEmpty() ? "(none)" : p.proxyText().GetString());
   std::printf("%sExceptions:    %s\n", indent, p.getExceptions().IsEmpty() ? "(none)" : p.getExceptions().GetString());
   std::printf("%sBypass local:  %s\n", indent, p.getBypassLocal() ? "yes" : "no");
   std::printf("%sAuto-detect:   %s\n", indent, p.getAutoDetect() ? "on" : "off");
@@ -154,7 +135,7 @@ void show(const Options& o) {
     std::printf("Browser:       %s\n", browserName(b));
     if (b == CProxy::BROWSER_NETSCAPE)
       std::printf("Profile:       %s\n",
-                  p.getNetscapeDirectory().IsEmpty() ? "(none found)" : nativePath(p.getNetscapeDirectory()).c_str());
+                  p.getNetscapeDirectory().IsEmpty() ? "(none found)" : p.getNetscapeDirectory().GetString());
     // A read that finds no proxy entry is still a reading of the settings.
     p.getBrowserProxies();
   }
@@ -229,43 +210,47 @@ std::string findData(const std::string& given) {
 }
 
 // A scratch directory for the store and the application data, removed with
-// everything in it at the end; the environment is put back as it was.
+// everything in it at the end. The registry goes back to the store it used,
+// and the application-data folder, which the library takes from the
+// environment alone, to the one the environment named.
 class Scratch {
  public:
   Scratch() {
     std::error_code ec;
-    fs::path base = fs::temp_directory_path(ec);
-    std::string tmpl = (ec ? fs::path("/tmp") : base).string() + "/sundry-proxy-demo-XXXXXX";
-    if (mkdtemp(tmpl.data()) == nullptr) throw Failure{"cannot create a temporary directory", kFailed};
-    m_path = tmpl;
-    remember("SUNDRY_REGISTRY");
-    remember("SUNDRY_APPDATA");
-    sundry::platform::RegistryResetForTesting();
-    setenv("SUNDRY_REGISTRY", file("registry.db").c_str(), 1);
-    setenv("SUNDRY_APPDATA", file("appdata").c_str(), 1);
-    fs::create_directories(file("appdata"));
+    const fs::path base = fs::temp_directory_path(ec);
+    const std::string stem = (ec ? fs::path("/tmp") : base).string() + "/sundry-proxy-demo-" +
+                             std::to_string(GetCurrentProcessId()) + "-";
+    // A directory that is there already, or a link, is never taken over.
+    for (int n = 0; m_path.empty() && n < 100; ++n)
+      if (fs::create_directory(stem + std::to_string(n), ec)) m_path = stem + std::to_string(n);
+    if (m_path.empty()) throw Failure{"cannot create a temporary directory", kFailed};
+    fs::permissions(m_path, fs::perms::owner_all, ec);
+    fs::create_directories(file("appdata"), ec);
+    if (sundry::platform::RegistryUseStore(file("registry.db").c_str()) != ERROR_SUCCESS) {
+      fs::remove_all(m_path, ec);
+      throw Failure{"cannot switch the registry to a temporary store", kFailed};
+    }
+    const char* appData = getenv(kAppDataVariable);
+    m_hadAppData = appData != nullptr;
+    if (m_hadAppData) m_appData = appData;
+    setenv(kAppDataVariable, file("appdata").c_str(), 1);
   }
   ~Scratch() {
-    sundry::platform::RegistryResetForTesting();
-    for (const auto& [name, value] : m_saved) {
-      if (value.first) setenv(name.c_str(), value.second.c_str(), 1);
-      else unsetenv(name.c_str());
-    }
+    sundry::platform::RegistryUseStore(nullptr);
+    if (m_hadAppData) setenv(kAppDataVariable, m_appData.c_str(), 1);
+    else unsetenv(kAppDataVariable);
     std::error_code ec;
     fs::remove_all(m_path, ec);
   }
   Scratch(const Scratch&) = delete;
   Scratch& operator=(const Scratch&) = delete;
   std::string file(const std::string& name) const { return m_path + "/" + name; }
-  const std::string& path() const { return m_path; }
 
  private:
-  void remember(const char* name) {
-    const char* v = getenv(name);
-    m_saved.push_back({name, {v != nullptr, v != nullptr ? v : ""}});
-  }
+  static constexpr char kAppDataVariable[] = "SUNDRY_APPDATA";
   std::string m_path;
-  std::vector<std::pair<std::string, std::pair<bool, std::string>>> m_saved;
+  bool m_hadAppData = false;
+  std::string m_appData;
 };
 
 // Imports a .reg file; returns its first key.
@@ -317,13 +302,6 @@ void showBrowser(const char* connection, CProxy::eBROWSER kind, const char* when
   }
   p.getBrowserProxies();
   printSettings(p, "    ");
-}
-
-// A path the library built with backslashes, as the system shows it.
-std::string nativePath(const char* path) {
-  std::string s = path;
-  std::replace(s.begin(), s.end(), '\\', '/');
-  return s;
 }
 
 std::string proxyLines(const std::string& prefs) {
@@ -411,7 +389,7 @@ void demo(const Options& o) {
     std::printf("\n== Netscape/Mozilla, connection %s ==\n", p.getConnectoid().GetString());
     if (p.getBrowser() != CProxy::BROWSER_NETSCAPE) throw Failure{"the browser was not found to be Netscape/Mozilla"};
     p.setBrowser(CProxy::BROWSER_NETSCAPE);  // finds the profile
-    std::printf("  Profile: %s\n", nativePath(p.getNetscapeDirectory()).c_str());
+    std::printf("  Profile: %s\n", p.getNetscapeDirectory().GetString());
     std::printf("  Before, prefs.js (%zu bytes) proxy lines:\n%s", before.size(), proxyLines(before).c_str());
     const BOOL switched = p.replaceBrowserWithHOLM();
     const std::string during = readAll(prefsPath);
@@ -466,35 +444,30 @@ void setup(CLI::App& app) {
     };
   };
 
-  CLI::App* c = proxy->add_subcommand("show", "Show the browser's settings, or a saved copy with --saved or --ini");
-  common(c, true);
-  c->add_flag("--saved", o->saved, "Show the saved copy in the registry instead of the browser's settings");
-  c->callback(action("show"));
-
-  c = proxy->add_subcommand("switch", "Save the browser's settings and switch it to a template's");
-  common(c, true);
-  c->add_option("--template", o->templateKey, "Registry key of the template")->required();
-  c->callback(action("switch"));
-
-  c = proxy->add_subcommand("restore", "Put the saved copy back into the browser and delete it");
-  common(c, true);
-  c->callback(action("restore"));
-
-  c = proxy->add_subcommand("save", "Save the browser's settings (registry, or INI file with --ini)");
-  common(c, true);
-  c->callback(action("save"));
-
-  c = proxy->add_subcommand("load", "Write a saved copy into the browser (the copy stays)");
-  common(c, true);
-  c->callback(action("load"));
-
-  c = proxy->add_subcommand("on", "Turn the browser's manual proxy on");
-  common(c, false);
-  c->callback(action("on"));
-
-  c = proxy->add_subcommand("off", "Turn the browser's manual proxy off");
-  common(c, false);
-  c->callback(action("off"));
+  // The commands that act on the browser, each with the common options.
+  const struct {
+    const char* name;
+    const char* description;
+    bool saved;  // with --save and --ini
+  } commands[] = {
+      {"show", "Show the browser's settings, or a saved copy with --saved or --ini", true},
+      {"switch", "Save the browser's settings and switch it to a template's", true},
+      {"restore", "Put the saved copy back into the browser and delete it", true},
+      {"save", "Save the browser's settings (registry, or INI file with --ini)", true},
+      {"load", "Write a saved copy into the browser (the copy stays)", true},
+      {"on", "Turn the browser's manual proxy on", false},
+      {"off", "Turn the browser's manual proxy off", false},
+  };
+  CLI::App* c = nullptr;
+  for (const auto& command : commands) {
+    c = proxy->add_subcommand(command.name, command.description);
+    common(c, command.saved);
+    c->callback(action(command.name));
+    if (command.name == std::string("show"))
+      c->add_flag("--saved", o->saved, "Show the saved copy in the registry instead of the browser's settings");
+    if (command.name == std::string("switch"))
+      c->add_option("--template", o->templateKey, "Registry key of the template")->required();
+  }
 
   c = proxy->add_subcommand("demo",
                             "The whole road on a temporary store: switch over, restore, check byte for byte");

@@ -6,6 +6,8 @@
 #include <sundry/platform/error.h>
 #include <sundry/platform/file.h>
 
+#include "platform/framework/coding.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -23,18 +25,6 @@ constexpr LONG kRecordAreaOffset = 36;
 constexpr unsigned char kLive = 0xCF;
 constexpr unsigned char kDeleted = 0x10;
 
-void putLE32(unsigned char* p, uint32_t v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-  p[2] = static_cast<unsigned char>(v >> 16);
-  p[3] = static_cast<unsigned char>(v >> 24);
-}
-
-uint32_t getLE32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
-
 // File offset of slot index in a log of records of recLen bytes; also the
 // file length needed to hold slots 0 to index - 1.
 LONGLONG slotOffset(LONG recLen, LONG index) {
@@ -51,18 +41,35 @@ bool ringFits(LONG recLen, LONG capacity) {
 
 void encodeHeader(unsigned char* out) {
   std::memcpy(out, kMagic, 4);
-  putLE32(out + 4, static_cast<uint32_t>(kHeaderVersion));
+  EncodeFixed32(out + 4, static_cast<uint32_t>(kHeaderVersion));
 }
 
 void encodeSubHeader(unsigned char* out, const char type[4], DWORD version, LONG recLen, LONG first, LONG last,
                      LONG appendCount, LONG capacity) {
   std::memcpy(out, type, 4);
-  putLE32(out + 4, version);
-  putLE32(out + 8, static_cast<uint32_t>(recLen));
-  putLE32(out + 12, static_cast<uint32_t>(first));
-  putLE32(out + 16, static_cast<uint32_t>(last));
-  putLE32(out + 20, static_cast<uint32_t>(appendCount));
-  putLE32(out + 24, static_cast<uint32_t>(capacity));
+  EncodeFixed32(out + 4, version);
+  EncodeFixed32(out + 8, static_cast<uint32_t>(recLen));
+  EncodeFixed32(out + 12, static_cast<uint32_t>(first));
+  EncodeFixed32(out + 16, static_cast<uint32_t>(last));
+  EncodeFixed32(out + 20, static_cast<uint32_t>(appendCount));
+  EncodeFixed32(out + 24, static_cast<uint32_t>(capacity));
+}
+
+// The fields of a raw header and sub-header, as they stand.
+void decodeHeader(const unsigned char* raw, LONGLONG fileSize, CLogDB::HeaderInfo* info) {
+  std::memcpy(info->magic, raw, 4);
+  info->magic[4] = '\0';
+  info->lHeaderVersion = static_cast<LONG>(DecodeFixed32(raw + 4));
+  const size_t typeLength = strnlen(reinterpret_cast<const char*>(raw + 8), 4);
+  std::memcpy(info->type, raw + 8, typeLength);
+  info->type[typeLength] = '\0';
+  info->dwVersion = DecodeFixed32(raw + 12);
+  info->lRecLen = static_cast<LONG>(DecodeFixed32(raw + 16));
+  info->lFirst = static_cast<LONG>(DecodeFixed32(raw + 20));
+  info->lLast = static_cast<LONG>(DecodeFixed32(raw + 24));
+  info->lAppendCount = static_cast<LONG>(DecodeFixed32(raw + 28));
+  info->lCapacity = static_cast<LONG>(DecodeFixed32(raw + 32));
+  info->llFileSize = fileSize;
 }
 
 const char* lastErrorText() {
@@ -174,23 +181,50 @@ int CLogDB::openLog(CString filename, CString type, unsigned int version, LONG r
   return rVal;
 }
 
+int CLogDB::readHeader(CString filename, HeaderInfo* info) {
+  if (info == nullptr) return eBadArgument;
+  FileStream* stream = StreamOpen(filename, "rb");
+  if (stream == nullptr) return eOpenFailed;
+  unsigned char raw[kRecordAreaOffset];
+  const bool whole = StreamRead(stream, raw, sizeof raw) == sizeof raw;
+  const LONGLONG size = StreamSize(stream);
+  const DWORD error = GetLastError();
+  StreamClose(stream);
+  SetLastError(error);
+  if (!whole) return eShortHeader;
+  decodeHeader(raw, size, info);
+  return eSuccess;
+}
+
+int CLogDB::getHeader(HeaderInfo* info) {
+  if (info == nullptr) return eBadArgument;
+  if (m_iMode == 1) return eReadInVLMode;
+  if (m_pStream == nullptr) return eNotOpen;
+  unsigned char raw[kRecordAreaOffset];
+  encodeHeader(raw);
+  encodeSubHeader(raw + kHeaderSize, m_SubHeader.type, m_SubHeader.dwVersion, m_SubHeader.lRecLen,
+                  m_SubHeader.lFirst, m_SubHeader.lLast, m_SubHeader.lAppendCount, m_SubHeader.lCapacity);
+  decodeHeader(raw, StreamSize(m_pStream), info);
+  return eSuccess;
+}
+
 int CLogDB::loadHeader(FileStream* stream, const CString& filename, const CString& type,
                        unsigned int version) {
   unsigned char raw[kRecordAreaOffset];
   if (!StreamSeek(stream, 0, FILE_BEGIN) || StreamRead(stream, raw, kHeaderSize) != kHeaderSize)
     return eShortHeader;
   if (std::memcmp(raw, kMagic, 4) != 0) return eBadMagic;
-  if (static_cast<LONG>(getLE32(raw + 4)) != kHeaderVersion) return eBadHeaderVersion;
+  if (static_cast<LONG>(DecodeFixed32(raw + 4)) != kHeaderVersion) return eBadHeaderVersion;
   if (StreamRead(stream, raw + kHeaderSize, kSubHeaderSize) != kSubHeaderSize) return eShortHeader;
 
   SubHeader sub;
   std::memcpy(sub.type, raw + 8, 4);
-  sub.dwVersion = getLE32(raw + 12);
-  sub.lRecLen = static_cast<LONG>(getLE32(raw + 16));
-  sub.lFirst = static_cast<LONG>(getLE32(raw + 20));
-  sub.lLast = static_cast<LONG>(getLE32(raw + 24));
-  sub.lAppendCount = static_cast<LONG>(getLE32(raw + 28));
-  sub.lCapacity = static_cast<LONG>(getLE32(raw + 32));
+  sub.dwVersion = DecodeFixed32(raw + 12);
+  sub.lRecLen = static_cast<LONG>(DecodeFixed32(raw + 16));
+  sub.lFirst = static_cast<LONG>(DecodeFixed32(raw + 20));
+  sub.lLast = static_cast<LONG>(DecodeFixed32(raw + 24));
+  sub.lAppendCount = static_cast<LONG>(DecodeFixed32(raw + 28));
+  sub.lCapacity = static_cast<LONG>(DecodeFixed32(raw + 32));
 
   if (std::strncmp(sub.type, type.GetString(), 4) != 0) return eTypeMismatch;
   if (sub.dwVersion != version) return eVersionMismatch;
@@ -390,7 +424,7 @@ int CLogDB::setRecord(void* data, LONG stampOffset, LONG recNo) {
     return eSuccess;
   }
 
-  if (stampOffset != -1) putLE32(image + 1 + stampOffset, static_cast<uint32_t>(stamp));
+  if (stampOffset != -1) EncodeFixed32(image + 1 + stampOffset, static_cast<uint32_t>(stamp));
   const LONG oldFirst = m_SubHeader.lFirst;
   const LONG oldLast = m_SubHeader.lLast;
   LONG slot = oldLast;

@@ -333,7 +333,7 @@ int CProxy::openNetscapeFile(int mode) {
     DeleteFileA(path);
     // Not committed here: the writer's move commits the file before it
     // takes the name prefs.js.
-    m_pNsWriteFile = sundry::platform::StreamOpen(sundry::platform::NativePath(path).c_str(), "wt");
+    m_pNsWriteFile = sundry::platform::StreamOpen(path, "wt");
     m_StrNsWriteFile = path;
   } else {
     // Mode 0 reads for a rewrite: a running browser would write its own
@@ -346,7 +346,7 @@ int CProxy::openNetscapeFile(int mode) {
       CSundry::KillProcessByExeName(browsers);
     }
     closeNetscapeFile(0);
-    m_pNsReadFile = sundry::platform::StreamOpen(sundry::platform::NativePath(path).c_str(), "rt");
+    m_pNsReadFile = sundry::platform::StreamOpen(path, "rt");
     m_StrNsReadFile = path;
   }
   return 0;

@@ -15,6 +15,8 @@
 #include <sundry/diag/DebugLog.h>
 #include <sundry/proxy/Proxy.h>
 
+#include "platform/framework/coding.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -40,17 +42,9 @@ constexpr DWORD kFlagSocks4 = 0x100;
 
 const char kLocal[] = "<local>";
 
-DWORD word(const unsigned char* p) {
-  return static_cast<DWORD>(p[0]) | static_cast<DWORD>(p[1]) << 8 | static_cast<DWORD>(p[2]) << 16 |
-         static_cast<DWORD>(p[3]) << 24;
-}
-
-void putWord(unsigned char* p, DWORD v) {
-  p[0] = static_cast<unsigned char>(v);
-  p[1] = static_cast<unsigned char>(v >> 8);
-  p[2] = static_cast<unsigned char>(v >> 16);
-  p[3] = static_cast<unsigned char>(v >> 24);
-}
+using sundry::platform::DecodeFixed32;
+using sundry::platform::EncodeFixed32;
+using sundry::platform::HexDigitValue;
 
 // A text of the record as printf's "%*.*s" gives it with n as width and
 // precision: at most n bytes, ending at the first zero byte, and padded with
@@ -73,7 +67,7 @@ bool textsInside(const unsigned char* data, DWORD size) {
   const DWORD limits[3] = {kMaxProxyText, kMaxExceptions, kMaxScript};
   for (int i = 0; i < 3; ++i) {
     if (at + 4 > size) return false;
-    const DWORD n = word(data + at);
+    const DWORD n = DecodeFixed32(data + at);
     if (n >= limits[i]) return true;
     at += 4 + static_cast<unsigned long long>(n);
     if (at > size) return false;
@@ -93,13 +87,6 @@ std::string traceBytes(const unsigned char* data, DWORD size) {
   }
   if (n < size) s += "...";
   return s;
-}
-
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 }  // namespace
@@ -214,13 +201,13 @@ BOOL CProxy::buildProxyDataIE() {
 
   unsigned char* out = record.get();
   std::memset(out, 0, size);
-  putWord(out, m_dwVersion);
-  putWord(out + 4, m_dwUpdateCount);
-  putWord(out + 8, m_dwFlags);
+  EncodeFixed32(out, m_dwVersion);
+  EncodeFixed32(out + 4, m_dwUpdateCount);
+  EncodeFixed32(out + 8, m_dwFlags);
   DWORD at = 12;
   for (const CString* t : {&text, static_cast<const CString*>(&exceptions), static_cast<const CString*>(&m_StrScript)}) {
     const DWORD n = static_cast<DWORD>(t->GetLength());
-    putWord(out + at, n);
+    EncodeFixed32(out + at, n);
     std::memcpy(out + at + 4, t->GetString(), n);
     at += 4 + n;
   }
@@ -247,16 +234,16 @@ BOOL CProxy::parseRecord(const unsigned char* data, DWORD size, bool* complete) 
     return 0;
   }
 
-  m_dwVersion = word(data);
-  m_dwUpdateCount = word(data + 4);
-  m_dwFlags = word(data + 8);
+  m_dwVersion = DecodeFixed32(data);
+  m_dwUpdateCount = DecodeFixed32(data + 4);
+  m_dwFlags = DecodeFixed32(data + 8);
   m_bAutoDetect = (m_dwFlags & kFlagAutoDetect) ? 1 : 0;
   m_bEnabled = (m_dwFlags & kFlagProxy) ? 1 : 0;
   m_bScriptEnabled = (m_dwFlags & kFlagScript) ? 1 : 0;
   m_dwSocksVersion = (m_dwFlags & kFlagSocks4) ? 4 : 5;
 
   const unsigned char* p = data + 12;
-  const DWORD n1 = word(p);
+  const DWORD n1 = DecodeFixed32(p);
   log.Report("Status",
              "Version: %d, Update Count: %d, AutoDetect: %d, Enabled: %d, ScriptEnabled: %d, SocksVersion: %d, "
              "Size: %d",
@@ -271,26 +258,23 @@ BOOL CProxy::parseRecord(const unsigned char* data, DWORD size, bool* complete) 
   log.Report("Status", "Proxies: %s", proxies.GetString());
   p += n1;
 
-  const DWORD n2 = word(p);
-  log.Report("Status", "Exception Size: %d", static_cast<int>(n2));
-  if (n2 >= kMaxExceptions) {
-    log.Report("$$ERROR$$", "Size >= 1024");
+  // The exceptions, then the script: a length word below its limit and the
+  // text. A text at its limit stops the parse; the texts before it stay.
+  auto readText = [&](const char* sizeName, DWORD limit, const char* name, CString& out) {
+    const DWORD n = DecodeFixed32(p);
+    log.Report("Status", "%s Size: %d", sizeName, static_cast<int>(n));
+    if (n >= limit) {
+      log.Report("$$ERROR$$", "Size >= %lu", static_cast<unsigned long>(limit));
+      return false;
+    }
+    out = fieldText(p + 4, n);
+    log.Report("Status", "%s: %s", name, out.GetString());
+    p += 4 + n;
+    return true;
+  };
+  if (!readText("Exception", kMaxExceptions, "Exceptions", m_StrExceptions) ||
+      !readText("Script name", kMaxScript, "Script Name", m_StrScript))
     return 0;
-  }
-  p += 4;
-  m_StrExceptions = fieldText(p, n2);
-  log.Report("Status", "Exceptions: %s", m_StrExceptions.GetString());
-  p += n2;
-
-  const DWORD n3 = word(p);
-  log.Report("Status", "Script name Size: %d", static_cast<int>(n3));
-  if (n3 >= kMaxScript) {
-    log.Report("$$ERROR$$", "Size >= 512");
-    return 0;
-  }
-  p += 4;
-  m_StrScript = fieldText(p, n3);
-  log.Report("Status", "Script Name: %s", m_StrScript.GetString());
 
   // "<local>" in the exceptions is the local bypass switch of the model.
   CString lower = m_StrExceptions;
@@ -328,8 +312,8 @@ BOOL CProxy::parseProxyData(const char* text) {
   std::array<unsigned char, kWorkArea> area{};
   DWORD count = 0;
   for (const char* p = text + 4; *p != '\0';) {
-    const int hi = hexDigit(p[0]);
-    const int lo = hi < 0 ? -1 : hexDigit(p[1]);
+    const int hi = HexDigitValue(p[0]);
+    const int lo = hi < 0 ? -1 : HexDigitValue(p[1]);
     if (lo < 0 || (p[2] != ',' && p[2] != '\0')) {
       log.Report("$$ERROR$$", "Not hexadecimal text at character %ld", static_cast<long>(p - text));
       return 0;

@@ -4,6 +4,8 @@
 
 #include <sundry/platform/codepage.h>
 
+#include "platform/framework/coding.h"
+
 #include <cstring>
 #include <memory>
 #include <new>
@@ -125,7 +127,7 @@ BOOL CRegistryKeysFiltered::setValueFilter(const char* valueName, const unsigned
   if (filter->m_pData == nullptr) return FALSE;
   // The number is kept as its 4 bytes, least significant first.
   const DWORD number = data ? static_cast<DWORD>(*data) : 0;
-  for (int i = 0; i < 4; ++i) filter->m_pData[i] = static_cast<unsigned char>(number >> (8 * i));
+  sundry::platform::EncodeFixed32(filter->m_pData, number);
   if (data == nullptr) filter->m_NameCompare = eNONE;
   if (m_ValueFilters.Add(filter.get()) < 0) return FALSE;
   filter.release();
@@ -244,9 +246,7 @@ BOOL CRegistryKeysFiltered::checkFilters(CRegistryKey& key) {
       }
       result = value.initialize(machine, key.getKey(), subKey, f->m_ValName, static_cast<DWORD>(0), FALSE, FALSE);
       if (result && f->m_pData != nullptr) {
-        DWORD wanted = static_cast<DWORD>(f->m_pData[0]) | (static_cast<DWORD>(f->m_pData[1]) << 8) |
-                       (static_cast<DWORD>(f->m_pData[2]) << 16) | (static_cast<DWORD>(f->m_pData[3]) << 24);
-        result = f->m_DataCompare == eEQUAL && value.getDWORD() == wanted;
+        result = f->m_DataCompare == eEQUAL && value.getDWORD() == sundry::platform::DecodeFixed32(f->m_pData);
       }
     } else {
       result = FALSE;

@@ -5,6 +5,8 @@
 #include <sundry/platform/error.h>
 #include <sundry/platform/registry.h>
 
+#include "platform/framework/coding.h"
+
 #include <cstring>
 #include <new>
 
@@ -33,7 +35,7 @@ CRegistryValue& CRegistryValue::operator=(const CRegistryValue& other) {
 BOOL CRegistryValue::initialize(const char* machine, HKEY rootKey, const char* subKey, const char* valueName,
                                 DWORD defaultValue, BOOL create, BOOL write) {
   unsigned char bytes[4];
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(defaultValue >> (8 * i));
+  sundry::platform::EncodeFixed32(bytes, defaultValue);
   return initAttributes(machine, rootKey, subKey, valueName, bytes, REG_DWORD, 4, create, write);
 }
 
@@ -188,9 +190,7 @@ BOOL CRegistryValue::setValue(DWORD type, DWORD size, const unsigned char* data)
 
 DWORD CRegistryValue::getDWORD() const {
   if (!m_Data) return 0;
-  const unsigned char* p = m_Data.get();
-  return static_cast<DWORD>(p[0]) | (static_cast<DWORD>(p[1]) << 8) | (static_cast<DWORD>(p[2]) << 16) |
-         (static_cast<DWORD>(p[3]) << 24);
+  return sundry::platform::DecodeFixed32(m_Data.get());
 }
 
 CString CRegistryValue::getCString(int separator) const {
@@ -226,7 +226,7 @@ BOOL CRegistryValue::setCString(const char* text) {
 BOOL CRegistryValue::setDWORD(DWORD value) {
   if (!m_Valid) return FALSE;
   unsigned char bytes[4];
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+  sundry::platform::EncodeFixed32(bytes, value);
   return setValue(REG_DWORD, 4, bytes);
 }
 
@@ -282,7 +282,7 @@ int CRegistryValue::compareNumber(unsigned long number) const {
   // A number compares as its 4 bytes, least significant first.
   const DWORD value = static_cast<DWORD>(number);
   unsigned char bytes[4];
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+  sundry::platform::EncodeFixed32(bytes, value);
   return compare(bytes, 4);
 }
 

@@ -1,4 +1,4 @@
-// Windows-1252 case mapping.
+// Windows-1252 case mapping and conversion, and Unicode decoding.
 
 #include <sundry/platform/codepage.h>
 
@@ -99,6 +99,63 @@ std::string AnsiFromWide(std::u16string_view text) {
     ansi.push_back(out);
   }
   return ansi;
+}
+
+char32_t DecodeUtf16LE(std::string_view bytes, size_t* pos) {
+  auto unit = [&](size_t at) {
+    return static_cast<char32_t>(static_cast<unsigned char>(bytes[at]) |
+                                 (static_cast<unsigned char>(bytes[at + 1]) << 8));
+  };
+  size_t& at = *pos;
+  if (at + 1 >= bytes.size()) {  // a dangling odd byte
+    at = bytes.size();
+    return kInvalidCodePoint;
+  }
+  char32_t u = unit(at);
+  at += 2;
+  if (u >= 0xD800 && u <= 0xDBFF) {
+    if (at + 1 < bytes.size()) {
+      char32_t low = unit(at);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        at += 2;
+        return 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
+      }
+    }
+    return kInvalidCodePoint;
+  }
+  if (u >= 0xDC00 && u <= 0xDFFF) return kInvalidCodePoint;
+  return u;
+}
+
+char32_t DecodeUtf8(std::string_view bytes, size_t* pos) {
+  size_t& at = *pos;
+  unsigned char c = static_cast<unsigned char>(bytes[at++]);
+  if (c < 0x80) return c;
+  int extra;
+  char32_t cp;
+  char32_t min;
+  if ((c & 0xE0) == 0xC0) {
+    extra = 1, cp = c & 0x1F, min = 0x80;
+  } else if ((c & 0xF0) == 0xE0) {
+    extra = 2, cp = c & 0x0F, min = 0x800;
+  } else if ((c & 0xF8) == 0xF0) {
+    extra = 3, cp = c & 0x07, min = 0x10000;
+  } else {
+    return kInvalidCodePoint;
+  }
+  for (int i = 0; i < extra; ++i) {
+    if (at >= bytes.size() || (static_cast<unsigned char>(bytes[at]) & 0xC0) != 0x80) return kInvalidCodePoint;
+    cp = (cp << 6) | (static_cast<unsigned char>(bytes[at++]) & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return kInvalidCodePoint;
+  return cp;
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+  size_t pos = 0;
+  while (pos < bytes.size())
+    if (DecodeUtf8(bytes, &pos) == kInvalidCodePoint) return false;
+  return true;
 }
 
 }  // namespace sundry::platform

@@ -3,7 +3,8 @@
 // format the library reads and writes (record log, PE images, registry
 // values, shell links, the browser's connection record, the registry store
 // header). Bytes are assembled one by one, so neither the host's byte order
-// nor the buffer's alignment matters.
+// nor the buffer's alignment matters. Also the value of a hexadecimal digit,
+// for the formats that spell bytes in hex.
 
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +26,14 @@ inline uint32_t DecodeFixed32(const void* p) {
 inline uint64_t DecodeFixed64(const void* p) {
   const auto* b = static_cast<const unsigned char*>(p);
   return static_cast<uint64_t>(DecodeFixed32(b)) | (static_cast<uint64_t>(DecodeFixed32(b + 4)) << 32);
+}
+
+// A big-endian 32-bit integer (most significant byte first): the byte
+// order of the SQLite header at the start of the registry store's file.
+inline uint32_t DecodeBigEndian32(const void* p) {
+  const auto* b = static_cast<const unsigned char*>(p);
+  return (static_cast<uint32_t>(b[0]) << 24) | (static_cast<uint32_t>(b[1]) << 16) |
+         (static_cast<uint32_t>(b[2]) << 8) | static_cast<uint32_t>(b[3]);
 }
 
 inline void EncodeFixed16(void* p, uint16_t v) {
@@ -74,6 +83,15 @@ inline bool ReadFixed32(const void* data, size_t size, size_t offset, uint32_t* 
   if (offset > size || size - offset < 4) return false;
   *out = DecodeFixed32(static_cast<const unsigned char*>(data) + offset);
   return true;
+}
+
+// The value of a hexadecimal digit ('0'-'9', 'a'-'f', 'A'-'F'), or -1 for
+// any other character.
+inline int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
 }
 
 }  // namespace sundry::platform

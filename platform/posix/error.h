@@ -8,7 +8,10 @@
 // failure seen by a caller can be traced to the system call behind it. Logic
 // code never reads errno; it reads GetLastError().
 
+#include <sundry/platform/error.h>
 #include <sundry/platform/wintypes.h>
+
+#include <new>
 
 namespace sundry::platform::posix {
 
@@ -20,6 +23,19 @@ DWORD Win32ErrorFromErrno(int err);
 // operation on path (either may be null) when the debug log is on, and
 // returns the code. errno is left as it was.
 DWORD SetLastErrorFromErrno(int err, const char* operation = nullptr, const char* path = nullptr);
+
+// Returns body(), or failed with the last error ERROR_NOT_ENOUGH_MEMORY when
+// body runs out of memory (std::bad_alloc): for the stand-ins' entry
+// points, which let no exception out.
+template <class R, class F>
+R OrOutOfMemory(R failed, F&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return failed;
+  }
+}
 
 }  // namespace sundry::platform::posix
 

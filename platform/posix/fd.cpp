@@ -15,4 +15,9 @@ void UniqueFd::reset(int fd) {
   m_fd = fd;
 }
 
+int UniqueFd::close() {
+  if (m_fd < 0) return 0;
+  return ::close(std::exchange(m_fd, -1));
+}
+
 }  // namespace sundry::platform::posix

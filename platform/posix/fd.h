@@ -45,6 +45,11 @@ class UniqueFd {
   // Closes the descriptor held (if any) and takes fd.
   void reset(int fd = -1);
 
+  // Closes the descriptor now and returns what close() answered: 0, or -1
+  // with errno, for a caller that must know whether the last writes
+  // reached the file. The object holds no descriptor afterwards.
+  int close();
+
  private:
   int m_fd = -1;
 };

@@ -2,17 +2,24 @@
 
 #include "platform/regstore/registry_store.h"
 
+#include "platform/framework/coding.h"
+#include "platform/posix/fd.h"
+#include "platform/posix/fileio.h"
+#include "platform/posix/files.h"
+
 #include <sundry/platform/codepage.h>
 #include <sundry/platform/error.h>
 
 #include <sqlite3.h>
 
-#include <cerrno>
-#include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <new>
 
 namespace sundry::platform::regstore {
 
@@ -133,8 +140,7 @@ int BusyHandler(void*, int count) {
   if (count > 30000) return 0;
   long us = count < kSteps ? kDelaysUs[count] : 2000;
   struct timespec ts = {0, us * 1000};
-  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-  }
+  posix::RetryOnEintr([&] { return nanosleep(&ts, &ts); });
   return 1;
 }
 
@@ -166,58 +172,20 @@ struct Resetter {
   }
 };
 
-uint32_t BigEndian32(const unsigned char* p) {
-  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-
 // Reads the 100-byte SQLite header without SQLite, so that a file that is
-// not a registry store is refused before anything could write to it.
+// not a registry store is refused before anything could write to it. The
+// header's numbers are big-endian.
 LONG CheckHeader(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return ERROR_REGISTRY_IO_FAILED;
+  const posix::UniqueFd fd = posix::OpenRegularFile(path, O_RDONLY);
+  if (!fd) return ERROR_REGISTRY_IO_FAILED;
   unsigned char h[100];
-  size_t got = 0;
-  while (got < sizeof h) {
-    ssize_t n = ::pread(fd, h + got, sizeof h - got, static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      return ERROR_REGISTRY_IO_FAILED;
-    }
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
-  }
-  ::close(fd);
-  if (got < sizeof h) return ERROR_BADDB;
+  const ssize_t got = posix::ReadFull(fd.get(), h, sizeof h, 0);
+  if (got < 0) return ERROR_REGISTRY_IO_FAILED;
+  if (static_cast<size_t>(got) < sizeof h) return ERROR_BADDB;
   if (std::memcmp(h, "SQLite format 3", 16) != 0) return ERROR_BADDB;
-  if (BigEndian32(h + 68) != kApplicationId) return ERROR_BADDB;
-  if (BigEndian32(h + 60) != kSchemaVersion) return ERROR_BADDB;
+  if (DecodeBigEndian32(h + 68) != kApplicationId) return ERROR_BADDB;
+  if (DecodeBigEndian32(h + 60) != kSchemaVersion) return ERROR_BADDB;
   return ERROR_SUCCESS;
-}
-
-// Creates every missing directory of path (mode 0700), like mkdir -p.
-bool MakeDirs(const std::string& dir) {
-  if (dir.empty()) return true;
-  struct stat st;
-  if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-  size_t slash = dir.find_last_of('/');
-  if (slash != std::string::npos && slash > 0 && !MakeDirs(dir.substr(0, slash))) return false;
-  return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-std::string DirName(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-bool SyncPath(const std::string& path, int flags) {
-  int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = ::fsync(fd) == 0;
-  ::close(fd);
-  return ok;
 }
 
 // Builds a fresh store in db: schema, marks and the keys that always exist.
@@ -266,34 +234,56 @@ int InitSchema(sqlite3* db) {
   return sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
 }
 
-// Creates the store file: it is built complete under a temporary name and
-// then linked to its name, which never replaces a file that another process
-// created meanwhile. So no process ever sees a half-made store.
-LONG CreateStoreFile(const std::string& path) {
-  const std::string dir = DirName(path);
-  if (!MakeDirs(dir)) return ERROR_REGISTRY_IO_FAILED;
-  std::string tmp = path + ".new-XXXXXX";
-  int fd = ::mkstemp(tmp.data());
-  if (fd < 0) return ERROR_REGISTRY_IO_FAILED;
-  ::close(fd);
-  auto cleanup = [&] {
-    ::unlink(tmp.c_str());
-    ::unlink((tmp + "-wal").c_str());
-    ::unlink((tmp + "-shm").c_str());
-  };
+// Builds a fresh store in memory and returns its file image (to be freed
+// with sqlite3_free), or null.
+unsigned char* BuildStoreImage(sqlite3_int64* size) {
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(tmp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  int rc = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                           nullptr);
   if (rc == SQLITE_OK) rc = InitSchema(db);
-  int closeRc = sqlite3_close(db);
-  if (rc == SQLITE_OK) rc = closeRc;
-  if (rc != SQLITE_OK || !SyncPath(tmp, O_RDONLY)) {
-    cleanup();
-    return ERROR_REGISTRY_IO_FAILED;
+  unsigned char* image = rc == SQLITE_OK ? sqlite3_serialize(db, "main", size, 0) : nullptr;
+  sqlite3_close(db);
+  if (image != nullptr && *size < 100) {
+    sqlite3_free(image);
+    return nullptr;
   }
-  LONG result = ERROR_SUCCESS;
-  if (::link(tmp.c_str(), path.c_str()) != 0 && errno != EEXIST) result = ERROR_REGISTRY_IO_FAILED;
-  cleanup();
-  if (result == ERROR_SUCCESS && !SyncPath(dir, O_RDONLY | O_DIRECTORY)) result = ERROR_REGISTRY_IO_FAILED;
+  // The store runs in WAL mode, which a file records in the format
+  // versions of its header (2 for WAL, as SQLite writes them when it
+  // switches a file to WAL); a database in memory cannot be in WAL mode.
+  if (image != nullptr) image[18] = image[19] = 2;
+  return image;
+}
+
+// Creates the store file: it is built complete in memory and put at path by
+// the durable placement of the POSIX port (written beside, committed,
+// moved into place where no file is, the directory committed), which never
+// replaces a file that another process created meanwhile. So no process
+// ever sees a half-made store. The thread's last error is left as it was.
+LONG CreateStoreFile(const std::string& path) {
+  const DWORD savedError = GetLastError();
+  LONG result = ERROR_REGISTRY_IO_FAILED;
+  sqlite3_int64 size = 0;
+  if (!posix::MakeDirectories(posix::DirName(path), 0700)) return result;
+  unsigned char* image = BuildStoreImage(&size);
+  if (image == nullptr) return result;
+  try {
+    posix::Placement how;
+    how.replace = false;
+    how.createMode = 0600;
+    how.keepMode = false;
+    auto fill = [&](int fd, const std::string& name) {
+      return posix::WriteAll(fd, image, static_cast<size_t>(size), 0, name) == static_cast<size_t>(size);
+    };
+    DWORD commitError;
+    if (posix::PutFileInPlace(path, how, fill, nullptr, &commitError))
+      result = commitError == ERROR_SUCCESS ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED;
+    else if (GetLastError() == ERROR_FILE_EXISTS)
+      result = ERROR_SUCCESS;  // made by another process meanwhile
+  } catch (const std::bad_alloc&) {
+    result = ERROR_NOT_ENOUGH_MEMORY;
+  }
+  sqlite3_free(image);
+  SetLastError(savedError);
   return result;
 }
 

@@ -1,5 +1,6 @@
-// Files over POSIX descriptors: the buffered streams, their locks, the
-// current directory and the durable replacement of a whole file.
+// Files over POSIX descriptors: the buffered streams and their locks, the
+// current directory, and the public face of the durable replacement (the
+// work itself is the POSIX port's, platform/posix/fileio.h).
 //
 // A stream keeps its own position and reads through a buffer with pread, so
 // a seek costs no system call and a run of small reads of neighbouring
@@ -15,24 +16,24 @@
 // process exclude each other as two processes do.
 
 #include "platform/posix/error.h"
+#include "platform/posix/fd.h"
+#include "platform/posix/fileio.h"
+#include "platform/posix/files.h"
 
 #include <sundry/platform/error.h>
 #include <sundry/platform/file.h>
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 
@@ -40,18 +41,8 @@ namespace sundry::platform {
 
 namespace {
 
-FileFaultHook g_faultHook = nullptr;
-void* g_faultContext = nullptr;
-
-// Asks the test hook whether the system call about to be made is to fail;
-// when it is, sets the last error to the hook's code and returns true.
-bool injectedFault(FileOperation operation) {
-  if (g_faultHook == nullptr) return false;
-  DWORD code = g_faultHook(operation, g_faultContext);
-  if (code == 0) return false;
-  SetLastError(code);
-  return true;
-}
+using posix::RetryOnEintr;
+using posix::UniqueFd;
 
 constexpr size_t kBufferSize = 64 * 1024;
 
@@ -101,45 +92,6 @@ bool parseMode(const char* mode, OpenMode& out) {
   return true;
 }
 
-// The directory part of a path: "." for a bare name, "/" for a name in the
-// root.
-std::string directoryOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// Commits a directory's entries (a file created, renamed or removed in it).
-// The fault hook applies to this library's own file functions only.
-bool syncDirectory(const std::string& dir) {
-  if (injectedFault(FileOperation::Sync)) return false;
-  return SyncPath(dir.c_str()) != FALSE;
-}
-
-// Writes all of size bytes at offset (or at the end for an O_APPEND
-// descriptor when offset is negative). Returns the count written; on a
-// shorter count the last error is set.
-size_t writeAll(int fd, const unsigned char* data, size_t size, LONGLONG offset) {
-  size_t done = 0;
-  while (done < size) {
-    if (injectedFault(FileOperation::Write)) return done;
-    ssize_t n = offset < 0 ? ::write(fd, data + done, size - done)
-                           : ::pwrite(fd, data + done, size - done, static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      SetLastErrorFromErrno(errno);
-      return done;
-    }
-    if (n == 0) {
-      SetLastError(ERROR_WRITE_FAULT);
-      return done;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return done;
-}
-
 // ---------------------------------------------------------------------------
 // Locks. A stream's lock is a write lock on bytes 0 to kQueueByte - 1 (the
 // file, whatever its length); byte kQueueByte is the queue: a stream takes
@@ -160,37 +112,34 @@ int setRangeLock(int fd, short type, off_t start, off_t length, bool wait) {
   lock.l_whence = SEEK_SET;
   lock.l_start = start;
   lock.l_len = length;
-  int rc;
-  do rc = ::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock);
-  while (rc != 0 && errno == EINTR);
-  return rc;
+  return RetryOnEintr([&] { return ::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock); });
 }
 
 void unlockQueue(int fd) { setRangeLock(fd, F_UNLCK, kQueueByte, 1, false); }
 
-// Sets the last error for a failed lock call.
-void setLockError(int err) {
+// Sets the last error for a failed lock call on the file path.
+void setLockError(int err, const std::string& path) {
   // Without OFD locks (old kernels), or on a file system without locks.
   if (err == EINVAL || err == ENOLCK || err == EOPNOTSUPP)
     SetLastError(ERROR_NOT_SUPPORTED);
   else
-    SetLastErrorFromErrno(err);
+    SetLastErrorFromErrno(err, "lock", path.c_str());
 }
 
 // Takes the descriptor's lock on the file, waiting in line for at most
 // milliseconds (INFINITE: no limit; the kernel then wakes the waiter).
 // Returns true, or false with the last error set (ERROR_LOCK_VIOLATION when
 // the time ran out).
-bool lockFile(int fd, DWORD milliseconds) {
+bool lockFile(int fd, DWORD milliseconds, const std::string& path) {
   if (milliseconds == INFINITE) {
     if (setRangeLock(fd, F_WRLCK, kQueueByte, 1, true) != 0) {
-      setLockError(errno);
+      setLockError(errno, path);
       return false;
     }
     const bool locked = setRangeLock(fd, F_WRLCK, 0, kQueueByte, true) == 0;
     const int err = errno;
     unlockQueue(fd);
-    if (!locked) setLockError(err);
+    if (!locked) setLockError(err, path);
     return locked;
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
@@ -213,7 +162,7 @@ bool lockFile(int fd, DWORD milliseconds) {
       if (lockConflict(err))
         SetLastError(ERROR_LOCK_VIOLATION);
       else
-        setLockError(err);
+        setLockError(err, path);
       return false;
     }
     std::this_thread::sleep_for(pause);
@@ -221,159 +170,11 @@ bool lockFile(int fd, DWORD milliseconds) {
   }
 }
 
-// ---------------------------------------------------------------------------
-// Files beside: the new file that a durable replacement writes next to its
-// target before moving it into place is named
-//   .~sundry-<16 hex digits: hash of the target's name>-<pid>-<counter>.tmp
-// so that the leftovers of one target, and the process that made each, can
-// be told apart; the name is short whatever the length of the target's.
-
-const char kBesidePrefix[] = ".~sundry-";
-const char kBesideSuffix[] = ".tmp";
-
-std::string baseNameOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// "<prefix><hash>-": the part of the name shared by every file beside one
-// target (FNV-1a over the target's file name).
-std::string besideStem(const std::string& target) {
-  uint64_t hash = 14695981039346656037ull;
-  for (unsigned char c : baseNameOf(target)) {
-    hash ^= c;
-    hash *= 1099511628211ull;
-  }
-  char hex[17];
-  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
-  return std::string(kBesidePrefix) + hex + "-";
-}
-
-// The file that path stands for: the target of a symbolic link at path
-// (a link pointing nowhere stands for itself), else path.
-std::string resolveTarget(const char* path) {
-  std::string target = path;
-  struct stat st;
-  if (::lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* real = ::realpath(path, nullptr)) {
-      target = real;
-      std::free(real);
-    }
-  }
-  return target;
-}
-
-// Whether a file may be put at target: nothing is there, or a regular file
-// (a link to one included). Sets *exists and, when it exists, *st.
-bool replaceableTarget(const std::string& target, bool* exists, struct stat* st) {
-  *exists = ::stat(target.c_str(), st) == 0;
-  if (*exists && !S_ISREG(st->st_mode)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return false;
-  }
-  return true;
-}
-
-// Moves the file beside to target only where no file is. Returns 0, or an
-// errno (EEXIST when a file is there).
-int placeWithoutReplacing(const std::string& beside, const std::string& target) {
-  if (::renameat2(AT_FDCWD, beside.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
-  // A file system without the no-replace rename: a hard link fails the
-  // same way when the name is taken.
-  if (::link(beside.c_str(), target.c_str()) == 0) {
-    ::unlink(beside.c_str());
-    return 0;
-  }
-  return errno;
-}
-
-// Writes data to a new file beside path and moves it into place (replacing
-// a regular file there only when replace is set). With keepOpen the new
-// file's descriptor, read-write and locked before the file appears at path,
-// is returned; otherwise 0. Returns -1 with the last error set when nothing
-// was put in place. *commitError receives the failure of the final commit
-// of the directory (the file is in place then), else ERROR_SUCCESS.
-int putFileInPlace(const char* path, const void* data, size_t size, bool replace, bool keepOpen,
-                   DWORD* commitError) {
-  *commitError = ERROR_SUCCESS;
-  if (path == nullptr || *path == '\0' || (data == nullptr && size > 0)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return -1;
-  }
-  const std::string target = resolveTarget(path);
-  struct stat st;
-  bool exists;
-  if (!replaceableTarget(target, &exists, &st)) return -1;
-  if (exists && !replace) {
-    SetLastError(ERROR_FILE_EXISTS);
-    return -1;
-  }
-  const std::string dir = directoryOf(target);
-
-  // The file beside: a name of its own in the same directory, so that the
-  // move stays on one file system.
-  static std::atomic<unsigned> counter{0};
-  const std::string stem = dir + "/" + besideStem(target) + std::to_string(::getpid()) + "-";
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = stem + std::to_string(counter++) + kBesideSuffix;
-    if (injectedFault(FileOperation::Open)) return -1;
-    fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) {
-      SetLastErrorFromErrno(errno);
-      return -1;
-    }
-  }
-  if (fd < 0) {
-    SetLastError(ERROR_ALREADY_EXISTS);
-    return -1;
-  }
-
-  // On failure before the move: keep the first error, remove the file
-  // beside, leave path as it was.
-  auto abandon = [&](DWORD error) {
-    if (fd >= 0) ::close(fd);
-    ::unlink(temp.c_str());
-    SetLastError(error);
-    return -1;
-  };
-  // Only the permission bits are taken over: set-user-ID and set-group-ID
-  // bits have no place on a file this process now owns.
-  if (exists && ::fchmod(fd, st.st_mode & 0777) != 0) return abandon(SetLastErrorFromErrno(errno));
-  if (writeAll(fd, static_cast<const unsigned char*>(data), size, 0) != size) return abandon(GetLastError());
-  if (keepOpen && setRangeLock(fd, F_WRLCK, 0, kQueueByte, false) != 0) {
-    setLockError(errno);
-    return abandon(GetLastError());
-  }
-  if (injectedFault(FileOperation::Sync)) return abandon(GetLastError());
-  int rc;
-  do rc = ::fsync(fd);
-  while (rc != 0 && errno == EINTR);
-  if (rc != 0) return abandon(SetLastErrorFromErrno(errno));
-  if (!keepOpen) {
-    rc = ::close(fd);
-    fd = -1;
-    if (rc != 0) return abandon(SetLastErrorFromErrno(errno));
-  }
-  if (injectedFault(FileOperation::Rename)) return abandon(GetLastError());
-  if (replace) {
-    // Looked at again just before the move, in case something other than
-    // a file has been put at target since.
-    if (!replaceableTarget(target, &exists, &st)) return abandon(GetLastError());
-    if (::rename(temp.c_str(), target.c_str()) != 0) return abandon(SetLastErrorFromErrno(errno));
-  } else if (int err = placeWithoutReplacing(temp, target)) {
-    return abandon(err == EEXIST ? ERROR_FILE_EXISTS : SetLastErrorFromErrno(err));
-  }
-  if (!syncDirectory(dir)) *commitError = GetLastError();
-  return keepOpen ? fd : 0;
-}
-
 }  // namespace
 
 struct FileStream {
-  int fd = -1;
+  UniqueFd fd;
+  std::string path;  // native, for the log
   OpenMode mode;
   bool unsynced = false;                    // written since the last commit
   LONGLONG pos = 0;                         // the stream's position
@@ -382,59 +183,51 @@ struct FileStream {
   size_t bufferLength = 0;                  // valid bytes in buffer
 };
 
+namespace {
+
+// A new stream on fd, or null with ERROR_NOT_ENOUGH_MEMORY (fd is closed).
+FileStream* newStream(UniqueFd fd, const std::string& path, const OpenMode& mode) {
+  return posix::OrOutOfMemory<FileStream*>(nullptr, [&]() -> FileStream* {
+    auto* stream = new FileStream;
+    stream->fd = std::move(fd);
+    stream->path = path;
+    stream->mode = mode;
+    return stream;
+  });
+}
+
+// StreamOpen on a native path with a parsed mode.
+FileStream* openStream(const std::string& path, const OpenMode& mode) {
+  UniqueFd fd = posix::OpenFile(path, mode.flags, 0666);
+  if (!fd) return nullptr;
+  LONGLONG start = 0;
+  if (mode.append) {
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0) {
+      SetLastErrorFromErrno(errno, "fstat", path.c_str());
+      return nullptr;
+    }
+    start = static_cast<LONGLONG>(st.st_size);
+  }
+  if (mode.commit && mode.mayCreate && !posix::SyncDirectory(posix::DirName(path))) return nullptr;
+  FileStream* stream = newStream(std::move(fd), path, mode);
+  if (stream != nullptr) stream->pos = start;
+  return stream;
+}
+
+void destroy(FileStream* stream) { delete stream; }
+
+}  // namespace
+
 FileStream* StreamOpen(const char* path, const char* mode) {
   OpenMode parsed;
   if (path == nullptr || !parseMode(mode, parsed)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  if (injectedFault(FileOperation::Open)) return nullptr;
-  // Windows refuses to open a directory as a file with "access denied";
-  // devices, FIFOs and sockets get the same answer. They are turned away
-  // before the open: opening a FIFO waits for its other end, and opening a
-  // device may act on it. O_NONBLOCK keeps one put at path after this
-  // look from holding the open up; it is cleared once the descriptor is
-  // known to be a file's.
-  struct stat st;
-  if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return nullptr;
-  }
-  int fd;
-  do fd = ::open(path, parsed.flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-  while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    if (errno == EISDIR)
-      SetLastError(ERROR_ACCESS_DENIED);
-    else
-      SetLastErrorFromErrno(errno);
-    return nullptr;
-  }
-  if (::fstat(fd, &st) != 0) {
-    SetLastErrorFromErrno(errno);
-    ::close(fd);
-    return nullptr;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    ::close(fd);
-    SetLastError(ERROR_ACCESS_DENIED);
-    return nullptr;
-  }
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    SetLastErrorFromErrno(errno);
-    ::close(fd);
-    return nullptr;
-  }
-  if (parsed.commit && parsed.mayCreate && !syncDirectory(directoryOf(path))) {
-    ::close(fd);
-    return nullptr;
-  }
-  auto* stream = new FileStream;
-  stream->fd = fd;
-  stream->mode = parsed;
-  stream->pos = parsed.append ? static_cast<LONGLONG>(st.st_size) : 0;
-  return stream;
+  return posix::OrOutOfMemory<FileStream*>(nullptr, [&]() -> FileStream* {
+    return openStream(posix::NativePath(path), parsed);
+  });
 }
 
 FileStream* StreamOpenLocked(const char* path, const char* mode, DWORD dwMilliseconds) {
@@ -443,36 +236,32 @@ FileStream* StreamOpenLocked(const char* path, const char* mode, DWORD dwMillise
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  const auto start = std::chrono::steady_clock::now();
-  // Each round opens the file that path names now. A file renamed over
-  // path, or removed, while this stream waited is no longer the one at
-  // path: its lock guards nothing, and the round starts again.
-  for (int round = 0; round < 100; ++round) {
-    FileStream* stream = StreamOpen(path, mode);
-    if (stream == nullptr) return nullptr;
-    DWORD left = dwMilliseconds;
-    if (dwMilliseconds != INFINITE) {
-      using std::chrono::milliseconds;
-      const auto spent = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start).count();
-      left = spent >= dwMilliseconds ? 0 : dwMilliseconds - static_cast<DWORD>(spent);
+  return posix::OrOutOfMemory<FileStream*>(nullptr, [&]() -> FileStream* {
+    const std::string native = posix::NativePath(path);
+    const auto start = std::chrono::steady_clock::now();
+    // Each round opens the file that path names now. A file renamed over
+    // path, or removed, while this stream waited is no longer the one at
+    // path: its lock guards nothing, and the round starts again.
+    for (int round = 0; round < 100; ++round) {
+      std::unique_ptr<FileStream, void (*)(FileStream*)> stream(openStream(native, parsed), destroy);
+      if (!stream) return nullptr;
+      DWORD left = dwMilliseconds;
+      if (dwMilliseconds != INFINITE) {
+        using std::chrono::milliseconds;
+        const auto spent =
+            std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start).count();
+        left = spent >= dwMilliseconds ? 0 : dwMilliseconds - static_cast<DWORD>(spent);
+      }
+      if (!lockFile(stream->fd.get(), left, native)) return nullptr;
+      struct stat held, named;
+      if (::fstat(stream->fd.get(), &held) == 0 && ::stat(native.c_str(), &named) == 0 &&
+          held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+        return stream.release();
     }
-    if (!lockFile(stream->fd, left)) {
-      const DWORD error = GetLastError();
-      ::close(stream->fd);
-      delete stream;
-      SetLastError(error);
-      return nullptr;
-    }
-    struct stat held, named;
-    if (::fstat(stream->fd, &held) == 0 && ::stat(path, &named) == 0 && held.st_dev == named.st_dev &&
-        held.st_ino == named.st_ino)
-      return stream;
-    ::close(stream->fd);
-    delete stream;
-  }
-  // The file keeps being replaced under the waiter.
-  SetLastError(ERROR_LOCK_VIOLATION);
-  return nullptr;
+    // The file keeps being replaced under the waiter.
+    SetLastError(ERROR_LOCK_VIOLATION);
+    return nullptr;
+  });
 }
 
 size_t StreamRead(FileStream* stream, void* buffer, size_t size) {
@@ -499,17 +288,17 @@ size_t StreamRead(FileStream* stream, void* buffer, size_t size) {
     // Large reads go straight into the caller's buffer; small ones fill
     // the stream's buffer first.
     const bool direct = size - done >= kBufferSize;
-    if (!direct && !stream->buffer) stream->buffer.reset(new unsigned char[kBufferSize]);
+    if (!direct && !stream->buffer) {
+      stream->buffer.reset(new (std::nothrow) unsigned char[kBufferSize]);
+      if (!stream->buffer) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return done;
+      }
+    }
     unsigned char* target = direct ? out + done : stream->buffer.get();
     const size_t want = direct ? size - done : kBufferSize;
-    if (injectedFault(FileOperation::Read)) return done;
-    ssize_t n;
-    do n = ::pread(stream->fd, target, want, static_cast<off_t>(stream->pos));
-    while (n < 0 && errno == EINTR);
-    if (n < 0) {
-      SetLastErrorFromErrno(errno);
-      return done;
-    }
+    const ssize_t n = posix::ReadAt(stream->fd.get(), target, want, static_cast<uint64_t>(stream->pos), stream->path);
+    if (n < 0) return done;
     if (n == 0) {
       SetLastError(ERROR_HANDLE_EOF);
       return done;
@@ -539,13 +328,13 @@ size_t StreamWrite(FileStream* stream, const void* data, size_t size) {
     // The system puts every write at the end; the buffer no longer knows
     // where that is, so it is dropped.
     stream->bufferLength = 0;
-    size_t done = writeAll(stream->fd, in, size, -1);
+    size_t done = posix::WriteAll(stream->fd.get(), in, size, -1, stream->path);
     if (done > 0) stream->unsynced = true;
-    off_t end = ::lseek(stream->fd, 0, SEEK_CUR);
+    off_t end = ::lseek(stream->fd.get(), 0, SEEK_CUR);
     if (end >= 0) stream->pos = end;
     return done;
   }
-  size_t done = writeAll(stream->fd, in, size, stream->pos);
+  size_t done = posix::WriteAll(stream->fd.get(), in, size, stream->pos, stream->path);
   if (done > 0) {
     stream->unsynced = true;
     // Keep the buffer the same as the file where they overlap.
@@ -602,8 +391,8 @@ LONGLONG StreamSize(FileStream* stream) {
     return -1;
   }
   struct stat st;
-  if (::fstat(stream->fd, &st) != 0) {
-    SetLastErrorFromErrno(errno);
+  if (::fstat(stream->fd.get(), &st) != 0) {
+    SetLastErrorFromErrno(errno, "fstat", stream->path.c_str());
     return -1;
   }
   return static_cast<LONGLONG>(st.st_size);
@@ -615,14 +404,7 @@ BOOL StreamFlush(FileStream* stream) {
     return FALSE;
   }
   if (!stream->mode.commit || !stream->unsynced) return TRUE;
-  if (injectedFault(FileOperation::Sync)) return FALSE;
-  int rc;
-  do rc = ::fdatasync(stream->fd);
-  while (rc != 0 && errno == EINTR);
-  if (rc != 0) {
-    SetLastErrorFromErrno(errno);
-    return FALSE;
-  }
+  if (!posix::SyncFile(stream->fd.get(), true, stream->path)) return FALSE;
   stream->unsynced = false;
   return TRUE;
 }
@@ -634,9 +416,8 @@ BOOL StreamClose(FileStream* stream) {
   }
   BOOL ok = StreamFlush(stream);
   DWORD firstError = ok ? ERROR_SUCCESS : GetLastError();
-  // close is not retried on EINTR: Linux releases the descriptor anyway.
-  if (::close(stream->fd) != 0 && ok) {
-    firstError = SetLastErrorFromErrno(errno);
+  if (stream->fd.close() != 0 && ok) {
+    firstError = SetLastErrorFromErrno(errno, "close", stream->path.c_str());
     ok = FALSE;
   }
   delete stream;
@@ -644,85 +425,62 @@ BOOL StreamClose(FileStream* stream) {
   return ok;
 }
 
-BOOL SyncPath(const char* path) {
-  // O_NONBLOCK: a FIFO at path must not hold the call up.
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) {
-    SetLastErrorFromErrno(errno);
-    return FALSE;
-  }
-  int rc;
-  do rc = ::fsync(fd);
-  while (rc != 0 && errno == EINTR);
-  int err = errno;
-  ::close(fd);
-  // File systems that cannot sync a directory report EINVAL: there is
-  // nothing to commit then.
-  if (rc != 0 && err != EINVAL) {
-    SetLastErrorFromErrno(err);
-    return FALSE;
-  }
-  return TRUE;
-}
-
 BOOL ReplaceFileDurably(const char* path, const void* data, size_t size) {
-  DWORD commitError;
-  if (putFileInPlace(path, data, size, true, false, &commitError) < 0) return FALSE;
-  if (commitError != ERROR_SUCCESS) {
-    SetLastError(commitError);
+  if (path == nullptr || *path == '\0' || (data == nullptr && size > 0)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  return TRUE;
+  return posix::OrOutOfMemory<BOOL>(FALSE, [&] {
+    DWORD commitError;
+    auto fill = [&](int fd, const std::string& name) { return posix::WriteAll(fd, data, size, 0, name) == size; };
+    if (!posix::PutFileInPlace(posix::NativePath(path), posix::Placement{}, fill, nullptr, &commitError))
+      return FALSE;
+    if (commitError != ERROR_SUCCESS) {
+      SetLastError(commitError);
+      return FALSE;
+    }
+    return TRUE;
+  });
 }
 
 FileStream* StreamCreateDurably(const char* path, const void* data, size_t size, DWORD dwCreationDisposition) {
-  if (dwCreationDisposition != CREATE_NEW && dwCreationDisposition != CREATE_ALWAYS) {
+  if (path == nullptr || *path == '\0' || (data == nullptr && size > 0) ||
+      (dwCreationDisposition != CREATE_NEW && dwCreationDisposition != CREATE_ALWAYS)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  DWORD commitError;
-  const int fd = putFileInPlace(path, data, size, dwCreationDisposition == CREATE_ALWAYS, true, &commitError);
-  if (fd < 0) return nullptr;
-  auto* stream = new FileStream;
-  stream->fd = fd;
-  parseMode("r+bc", stream->mode);
-  SetLastError(commitError);
-  return stream;
+  return posix::OrOutOfMemory<FileStream*>(nullptr, [&]() -> FileStream* {
+    const std::string native = posix::NativePath(path);
+    posix::Placement how;
+    how.replace = dwCreationDisposition == CREATE_ALWAYS;
+    // The lock is taken before the file appears at path, so no other
+    // stream can hold it first.
+    auto fill = [&](int fd, const std::string& name) {
+      if (posix::WriteAll(fd, data, size, 0, name) != size) return false;
+      if (setRangeLock(fd, F_WRLCK, 0, kQueueByte, false) != 0) {
+        setLockError(errno, name);
+        return false;
+      }
+      return true;
+    };
+    UniqueFd fd;
+    DWORD commitError;
+    if (!posix::PutFileInPlace(native, how, fill, &fd, &commitError)) return nullptr;
+    OpenMode mode;
+    parseMode("r+bc", mode);
+    FileStream* stream = newStream(std::move(fd), native, mode);
+    if (stream != nullptr) SetLastError(commitError);
+    return stream;
+  });
 }
 
 DWORD RemoveAbandonedReplacements(const char* path) {
   if (path == nullptr || *path == '\0') return 0;
-  const DWORD savedError = GetLastError();
-  const std::string target = resolveTarget(path);
-  const std::string dir = directoryOf(target);
-  const std::string stem = besideStem(target);
-  DWORD removed = 0;
-  if (DIR* d = ::opendir(dir.c_str())) {
-    while (const dirent* entry = ::readdir(d)) {
-      // <stem><pid>-<counter>.tmp, nothing else.
-      const char* name = entry->d_name;
-      if (std::strncmp(name, stem.c_str(), stem.size()) != 0) continue;
-      char* end;
-      errno = 0;
-      const long pid = std::strtol(name + stem.size(), &end, 10);
-      if (errno != 0 || pid <= 0 || end == name + stem.size() || *end != '-') continue;
-      const char* counter = end + 1;
-      std::strtoul(counter, &end, 10);
-      if (end == counter || std::strcmp(end, kBesideSuffix) != 0) continue;
-      // A process that no longer exists; one that runs (or that this
-      // process may not signal) may still be writing it.
-      if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-      if (::unlinkat(::dirfd(d), name, 0) == 0) ++removed;
-    }
-    ::closedir(d);
+  try {
+    return posix::RemoveAbandonedReplacements(posix::NativePath(path));
+  } catch (const std::bad_alloc&) {
+    return 0;
   }
-  SetLastError(savedError);
-  return removed;
-}
-
-void SetFileFaultHook(FileFaultHook hook, void* context) {
-  g_faultHook = hook;
-  g_faultContext = context;
 }
 
 }  // namespace sundry::platform
@@ -730,7 +488,7 @@ void SetFileFaultHook(FileFaultHook hook, void* context) {
 extern "C" DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer) {
   char* cwd = ::getcwd(nullptr, 0);
   if (cwd == nullptr) {
-    sundry::platform::SetLastErrorFromErrno(errno);
+    sundry::platform::SetLastErrorFromErrno(errno, "getcwd", ".");
     return 0;
   }
   const size_t length = std::strlen(cwd);

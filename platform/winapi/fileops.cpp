@@ -2,10 +2,12 @@
 // patterns, copy, move, delete and attributes.
 
 #include "platform/posix/error.h"
+#include "platform/posix/fd.h"
+#include "platform/posix/fileio.h"
+#include "platform/posix/files.h"
 
 #include <sundry/platform/codepage.h>
 #include <sundry/platform/error.h>
-#include <sundry/platform/file.h>
 #include <sundry/platform/fileops.h>
 
 #include <dirent.h>
@@ -15,32 +17,24 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <set>
 #include <string>
 #include <vector>
 
-namespace sundry::platform {
-
-std::string NativePath(const char* path) {
-  std::string s = path != nullptr ? path : "";
-  std::replace(s.begin(), s.end(), '\\', '/');
-  return s;
-}
-
-}  // namespace sundry::platform
-
 namespace {
 
+namespace posix = sundry::platform::posix;
+using posix::DirName;
+using posix::NativePath;
+using posix::SetLastErrorFromErrno;
+using posix::UniqueFd;
 using sundry::platform::AnsiToLower;
-using sundry::platform::NativePath;
-using sundry::platform::SetLastErrorFromErrno;
-using sundry::platform::SyncPath;
 
 // Seconds between 1601-01-01 (the start of Windows file times) and
 // 1970-01-01.
@@ -126,56 +120,40 @@ std::set<FindState*>& openSearches() {
   return searches;
 }
 
-// Splits a native path into its directory ("." for a bare name) and its
-// last component.
-void splitPath(const std::string& path, std::string* dir, std::string* name) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) {
-    *dir = ".";
-    *name = path;
-  } else {
-    *dir = slash == 0 ? "/" : path.substr(0, slash);
-    *name = path.substr(slash + 1);
-  }
-}
-
 bool validName(LPCSTR name) { return name != nullptr && *name != '\0'; }
 
 // A missing file whose directory is missing too is ERROR_PATH_NOT_FOUND, as
 // on Windows; errno only says ENOENT for both.
 DWORD missingCode(const std::string& path) {
-  std::string dir, name;
-  splitPath(path, &dir, &name);
   struct stat st;
-  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return ERROR_PATH_NOT_FOUND;
+  if (::stat(DirName(path).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return ERROR_PATH_NOT_FOUND;
   return ERROR_FILE_NOT_FOUND;
 }
 
-void setLastErrorForPath(int err, const std::string& path) {
+void setLastErrorForPath(int err, const char* operation, const std::string& path) {
   if (err == ENOENT || err == ENOTDIR) SetLastError(missingCode(path));
-  else SetLastErrorFromErrno(err);
+  else SetLastErrorFromErrno(err, operation, path.c_str());
 }
 
-// Copies everything from in (from its position) to out. False with errno
-// set when a read or a write fails.
-bool copyBytes(int in, int out) {
-  char buffer[64 * 1024];
-  for (;;) {
-    ssize_t n = ::read(in, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return true;
-    for (ssize_t done = 0; done < n;) {
-      ssize_t w = ::write(out, buffer + done, static_cast<size_t>(n - done));
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      done += w;
-    }
-  }
+// The same for a helper of fileio.h that failed on path: its "missing"
+// becomes the one of the path's own directory.
+void refineMissing(const std::string& path) {
+  const DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) SetLastError(missingCode(path));
+}
+
+// Commits a file or a directory by path; false with the last error set.
+bool commitPath(const std::string& path) {
+  if (posix::SyncPath(path)) return true;
+  SetLastErrorFromErrno(errno, "fsync", path.c_str());
+  return false;
+}
+
+// Copies the rest of in (from) to out (to); false with the last error set.
+bool copyBytes(int in, int out, const std::string& from, const std::string& to) {
+  if (posix::CopyToEnd(in, out)) return true;
+  SetLastErrorFromErrno(errno, "copy", (from + " -> " + to).c_str());
+  return false;
 }
 
 // The name a path stands for once symbolic links are followed: the path
@@ -189,7 +167,7 @@ bool followLinks(const std::string& path, std::string* out) {
   }
   char* real = ::realpath(path.c_str(), nullptr);
   if (real == nullptr) {
-    setLastErrorForPath(errno, path);
+    setLastErrorForPath(errno, "realpath", path);
     return false;
   }
   *out = real;
@@ -197,12 +175,12 @@ bool followLinks(const std::string& path, std::string* out) {
   return true;
 }
 
-// Gives the open file fd the owner, group and permission bits in model. The
-// owner goes first: changing it may clear the set-user-id bits.
-bool giveAccess(int fd, const struct stat& model) {
+// Gives the open file fd (path) the owner, group and permission bits in
+// model. The owner goes first: changing it may clear the set-user-id bits.
+bool giveAccess(int fd, const struct stat& model, const std::string& path) {
   struct stat st;
   if (::fstat(fd, &st) != 0) {
-    SetLastErrorFromErrno(errno);
+    SetLastErrorFromErrno(errno, "fstat", path.c_str());
     return false;
   }
   if ((st.st_uid != model.st_uid || st.st_gid != model.st_gid) && ::fchown(fd, model.st_uid, model.st_gid) != 0) {
@@ -210,7 +188,7 @@ bool giveAccess(int fd, const struct stat& model) {
     return false;
   }
   if (::fchmod(fd, model.st_mode & 07777) != 0) {
-    SetLastErrorFromErrno(errno);
+    SetLastErrorFromErrno(errno, "fchmod", path.c_str());
     return false;
   }
   return true;
@@ -219,33 +197,19 @@ bool giveAccess(int fd, const struct stat& model) {
 // The regular file a model names (links followed): 1 found, 0 missing,
 // -1 with the last error set for anything else.
 int statModel(const std::string& path, struct stat* st) {
-  if (::stat(path.c_str(), st) != 0) {
-    if (errno == ENOENT) return 0;
-    setLastErrorForPath(errno, path);
-    return -1;
+  const int found = posix::StatRegularFile(path, st);
+  if (found < 0) {
+    if (errno == EISDIR || errno == ENODEV) SetLastError(ERROR_ACCESS_DENIED);
+    else setLastErrorForPath(errno, "stat", path);
   }
-  if (!S_ISREG(st->st_mode)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return -1;
-  }
-  return 1;
+  return found;
 }
 
 // Opens a regular file that is not a symbolic link, for a change of its
-// access or a read; -1 with the last error set otherwise.
-int openRegular(const std::string& path, int flags) {
-  int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    if (errno == ELOOP) SetLastError(ERROR_ACCESS_DENIED);
-    else setLastErrorForPath(errno, path);
-    return -1;
-  }
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    SetLastError(ERROR_ACCESS_DENIED);
-    return -1;
-  }
+// access or a read; invalid with the last error set otherwise.
+UniqueFd openRegular(const std::string& path, int flags) {
+  UniqueFd fd = posix::OpenFile(path, flags, 0, posix::Links::Refuse);
+  if (!fd) refineMissing(path);
   return fd;
 }
 
@@ -258,39 +222,32 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  std::string dir, pattern;
-  splitPath(NativePath(lpFileName), &dir, &pattern);
-  if (pattern.empty()) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return INVALID_HANDLE_VALUE;
-  }
-  DIR* d = ::opendir(dir.c_str());
-  if (d == nullptr) {
-    int err = errno;
-    if (err == ENOENT || err == ENOTDIR) SetLastError(ERROR_PATH_NOT_FOUND);
-    else SetLastErrorFromErrno(err);
-    return INVALID_HANDLE_VALUE;
-  }
   std::vector<std::string> names;
+  std::string dir;
+  std::unique_ptr<FindState> state;
   try {
-    while (struct dirent* e = ::readdir(d)) {
+    const std::string path = NativePath(lpFileName);
+    dir = DirName(path);
+    const std::string pattern = posix::BaseName(path);
+    if (pattern.empty()) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return INVALID_HANDLE_VALUE;
+    }
+    std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.c_str()), &::closedir);
+    if (!d) {
+      int err = errno;
+      if (err == ENOENT || err == ENOTDIR) SetLastError(ERROR_PATH_NOT_FOUND);
+      else SetLastErrorFromErrno(err, "opendir", dir.c_str());
+      return INVALID_HANDLE_VALUE;
+    }
+    while (struct dirent* e = ::readdir(d.get())) {
       std::string name = e->d_name;
       if (matchName(pattern, name)) names.push_back(std::move(name));
     }
-  } catch (const std::bad_alloc&) {
-    ::closedir(d);
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return INVALID_HANDLE_VALUE;
-  }
-  ::closedir(d);
-  std::sort(names.begin(), names.end(), nameLess);
+    d.reset();
+    std::sort(names.begin(), names.end(), nameLess);
 
-  auto* state = new (std::nothrow) FindState;
-  if (state == nullptr) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return INVALID_HANDLE_VALUE;
-  }
-  try {
+    state = std::make_unique<FindState>();
     for (const std::string& name : names) {
       const std::string full = dir == "/" ? "/" + name : dir + "/" + name;
       struct stat st;
@@ -302,22 +259,23 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
       state->entries.push_back(data);
     }
   } catch (const std::bad_alloc&) {
-    delete state;
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return INVALID_HANDLE_VALUE;
   }
   if (state->entries.empty()) {
-    delete state;
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
   *lpFindFileData = state->entries[0];
   state->next = 1;
-  {
+  try {
     std::lock_guard<std::mutex> lock(g_findLock);
-    openSearches().insert(state);
+    openSearches().insert(state.get());
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return INVALID_HANDLE_VALUE;
   }
-  return static_cast<HANDLE>(state);
+  return static_cast<HANDLE>(state.release());
 }
 
 BOOL FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
@@ -359,85 +317,48 @@ BOOL CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExis
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const std::string source = NativePath(lpExistingFileName);
-  const std::string target = NativePath(lpNewFileName);
+  return posix::OrOutOfMemory<BOOL>(FALSE, [&] {
+    const std::string source = NativePath(lpExistingFileName);
+    const std::string target = NativePath(lpNewFileName);
 
-  int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) {
-    setLastErrorForPath(errno, source);
-    return FALSE;
-  }
-  struct stat st;
-  if (::fstat(in, &st) != 0) {
-    SetLastErrorFromErrno(errno);
-    ::close(in);
-    return FALSE;
-  }
-  if (S_ISDIR(st.st_mode)) {
-    ::close(in);
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  struct stat tst;
-  if (::stat(target.c_str(), &tst) == 0) {
-    if (bFailIfExists) {
-      ::close(in);
+    UniqueFd in = posix::OpenFile(source, O_RDONLY);
+    if (!in) {
+      refineMissing(source);
+      return FALSE;
+    }
+    struct stat st;
+    if (::fstat(in.get(), &st) != 0) {
+      SetLastErrorFromErrno(errno, "fstat", source.c_str());
+      return FALSE;
+    }
+    struct stat tst;
+    if (bFailIfExists && ::stat(target.c_str(), &tst) == 0) {
       SetLastError(ERROR_FILE_EXISTS);
       return FALSE;
     }
-    if (S_ISDIR(tst.st_mode)) {
-      ::close(in);
-      SetLastError(ERROR_ACCESS_DENIED);
+    // Written beside the target and moved into place; not committed, as
+    // on Windows. With bFailIfExists a target made meanwhile is kept.
+    posix::Placement how;
+    how.replace = !bFailIfExists;
+    how.followLinks = false;
+    how.durable = false;
+    how.createMode = 0600;
+    how.keepMode = false;
+    auto fill = [&](int out, const std::string& name) {
+      if (!copyBytes(in.get(), out, source, name)) return false;
+      if (::fchmod(out, st.st_mode & 07777) != 0) {
+        SetLastErrorFromErrno(errno, "fchmod", name.c_str());
+        return false;
+      }
+      return true;
+    };
+    DWORD commitError;
+    if (!posix::PutFileInPlace(target, how, fill, nullptr, &commitError)) {
+      refineMissing(target);
       return FALSE;
     }
-  }
-
-  std::string dir, name;
-  splitPath(target, &dir, &name);
-  static std::atomic<unsigned> counter{0};
-  std::string temp;
-  int out = -1;
-  for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
-    temp = dir + "/.~sundry-copy-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
-    out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (out < 0 && errno != EEXIST) {
-      setLastErrorForPath(errno, target);
-      ::close(in);
-      return FALSE;
-    }
-  }
-  if (out < 0) {
-    ::close(in);
-    SetLastError(ERROR_ALREADY_EXISTS);
-    return FALSE;
-  }
-  auto abandon = [&](DWORD code) {
-    ::close(in);
-    if (out >= 0) ::close(out);
-    ::unlink(temp.c_str());
-    SetLastError(code);
-    return FALSE;
-  };
-
-  if (!copyBytes(in, out)) return abandon(SetLastErrorFromErrno(errno));
-  if (::fchmod(out, st.st_mode & 07777) != 0) return abandon(SetLastErrorFromErrno(errno));
-  int rc = ::close(out);
-  out = -1;
-  if (rc != 0) return abandon(SetLastErrorFromErrno(errno));
-
-  if (bFailIfExists) {
-    // link() refuses an existing name, so a target made meanwhile is kept.
-    if (::link(temp.c_str(), target.c_str()) != 0) {
-      int err = errno;
-      return abandon(err == EEXIST ? ERROR_FILE_EXISTS : SetLastErrorFromErrno(err));
-    }
-    ::unlink(temp.c_str());
-  } else if (::rename(temp.c_str(), target.c_str()) != 0) {
-    int err = errno;
-    return abandon(err == EISDIR ? ERROR_ACCESS_DENIED : SetLastErrorFromErrno(err));
-  }
-  ::close(in);
-  return TRUE;
+    return TRUE;
+  });
 }
 
 BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
@@ -446,60 +367,39 @@ BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags)
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const std::string source = NativePath(lpExistingFileName);
-  const std::string target = NativePath(lpNewFileName);
-  struct stat sst;
-  if (::lstat(source.c_str(), &sst) != 0) {
-    setLastErrorForPath(errno, source);
-    return FALSE;
-  }
-  const bool writeThrough = (dwFlags & MOVEFILE_WRITE_THROUGH) != 0;
-  // The content must reach the disk before the new name does, or a crash
-  // could leave the new name on an empty file.
-  if (writeThrough && S_ISREG(sst.st_mode) && !SyncPath(source.c_str())) return FALSE;
+  return posix::OrOutOfMemory<BOOL>(FALSE, [&] {
+    const std::string source = NativePath(lpExistingFileName);
+    const std::string target = NativePath(lpNewFileName);
+    struct stat sst;
+    if (::lstat(source.c_str(), &sst) != 0) {
+      setLastErrorForPath(errno, "lstat", source);
+      return FALSE;
+    }
+    const bool writeThrough = (dwFlags & MOVEFILE_WRITE_THROUGH) != 0;
+    // The content must reach the disk before the new name does, or a crash
+    // could leave the new name on an empty file.
+    if (writeThrough && S_ISREG(sst.st_mode) && !commitPath(source)) return FALSE;
 
-  int rc;
-  if (dwFlags & MOVEFILE_REPLACE_EXISTING) {
+    const bool replace = (dwFlags & MOVEFILE_REPLACE_EXISTING) != 0;
     struct stat tst;
-    if (::stat(target.c_str(), &tst) == 0 && S_ISDIR(tst.st_mode) != S_ISDIR(sst.st_mode)) {
+    if (replace && ::stat(target.c_str(), &tst) == 0 && S_ISDIR(tst.st_mode) != S_ISDIR(sst.st_mode)) {
       SetLastError(ERROR_ACCESS_DENIED);
       return FALSE;
     }
-    rc = ::rename(source.c_str(), target.c_str());
-  } else {
-    rc = ::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
-    if (rc != 0 && errno == EINVAL) {
-      // The file system cannot rename without replacing: link and unlink
-      // keeps the same promise for files.
-      if (S_ISDIR(sst.st_mode)) {
-        struct stat tst;
-        if (::stat(target.c_str(), &tst) == 0) {
-          SetLastError(ERROR_ALREADY_EXISTS);
-          return FALSE;
-        }
-        rc = ::rename(source.c_str(), target.c_str());
-      } else {
-        rc = ::link(source.c_str(), target.c_str());
-        if (rc == 0) ::unlink(source.c_str());
-      }
+    if (!posix::MoveEntry(source, target, replace)) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_ALREADY_EXISTS || error == ERROR_DIR_NOT_EMPTY) SetLastError(ERROR_ALREADY_EXISTS);
+      else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) SetLastError(missingCode(target));
+      else if (error == ERROR_DIRECTORY) SetLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
     }
-  }
-  if (rc != 0) {
-    int err = errno;
-    if (err == EEXIST || err == ENOTEMPTY) SetLastError(ERROR_ALREADY_EXISTS);
-    else if (err == ENOENT || err == ENOTDIR) SetLastError(missingCode(target));
-    else if (err == EISDIR) SetLastError(ERROR_ACCESS_DENIED);
-    else SetLastErrorFromErrno(err);
-    return FALSE;
-  }
-  if (writeThrough) {
-    std::string sdir, tdir, name;
-    splitPath(source, &sdir, &name);
-    splitPath(target, &tdir, &name);
-    if (!SyncPath(tdir.c_str())) return FALSE;
-    if (sdir != tdir && !SyncPath(sdir.c_str())) return FALSE;
-  }
-  return TRUE;
+    if (writeThrough) {
+      const std::string sdir = DirName(source), tdir = DirName(target);
+      if (!commitPath(tdir)) return FALSE;
+      if (sdir != tdir && !commitPath(sdir)) return FALSE;
+    }
+    return TRUE;
+  });
 }
 
 BOOL DeleteFileA(LPCSTR lpFileName) {
@@ -507,17 +407,19 @@ BOOL DeleteFileA(LPCSTR lpFileName) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const std::string path = NativePath(lpFileName);
-  struct stat st;
-  if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  if (::unlink(path.c_str()) != 0) {
-    setLastErrorForPath(errno, path);
-    return FALSE;
-  }
-  return TRUE;
+  return posix::OrOutOfMemory<BOOL>(FALSE, [&] {
+    const std::string path = NativePath(lpFileName);
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
+    if (::unlink(path.c_str()) != 0) {
+      setLastErrorForPath(errno, "unlink", path);
+      return FALSE;
+    }
+    return TRUE;
+  });
 }
 
 DWORD GetFileAttributesA(LPCSTR lpFileName) {
@@ -525,16 +427,16 @@ DWORD GetFileAttributesA(LPCSTR lpFileName) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_FILE_ATTRIBUTES;
   }
-  std::string path = NativePath(lpFileName);
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0 && ::lstat(path.c_str(), &st) != 0) {
-    setLastErrorForPath(errno, path);
-    return INVALID_FILE_ATTRIBUTES;
-  }
-  std::string dir, name;
-  splitPath(path, &dir, &name);
-  return attributesOf(name, st);
+  return posix::OrOutOfMemory<DWORD>(INVALID_FILE_ATTRIBUTES, [&] {
+    std::string path = NativePath(lpFileName);
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 && ::lstat(path.c_str(), &st) != 0) {
+      setLastErrorForPath(errno, "stat", path);
+      return INVALID_FILE_ATTRIBUTES;
+    }
+    return attributesOf(posix::BaseName(path), st);
+  });
 }
 
 }  // extern "C"
@@ -546,27 +448,25 @@ BOOL CopyFileAccess(LPCSTR lpModelFileName, LPCSTR lpFileName, DWORD dwModeWitho
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  struct stat model;
-  const int found = statModel(NativePath(lpModelFileName), &model);
-  if (found < 0) return FALSE;
-  const int fd = openRegular(NativePath(lpFileName), O_RDONLY);
-  if (fd < 0) return FALSE;
-  bool ok;
-  if (found == 1) {
-    ok = giveAccess(fd, model);
-  } else {
-    ok = ::fchmod(fd, static_cast<mode_t>(dwModeWithoutModel & 07777)) == 0;
-    if (!ok) SetLastErrorFromErrno(errno);
-  }
-  ::close(fd);
-  return ok ? TRUE : FALSE;
+  return posix::OrOutOfMemory<BOOL>(FALSE, [&] {
+    struct stat model;
+    const int found = statModel(NativePath(lpModelFileName), &model);
+    if (found < 0) return FALSE;
+    const std::string path = NativePath(lpFileName);
+    UniqueFd fd = openRegular(path, O_RDONLY);
+    if (!fd) return FALSE;
+    if (found == 1) return giveAccess(fd.get(), model, path) ? TRUE : FALSE;
+    if (::fchmod(fd.get(), static_cast<mode_t>(dwModeWithoutModel & 07777)) != 0) {
+      SetLastErrorFromErrno(errno, "fchmod", path.c_str());
+      return FALSE;
+    }
+    return TRUE;
+  });
 }
 
-BOOL ReplaceFileKeepingAccess(LPCSTR lpExistingFileName, LPCSTR lpTargetFileName) {
-  if (!validName(lpExistingFileName) || !validName(lpTargetFileName)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+namespace {
+
+BOOL replaceFileKeepingAccess(LPCSTR lpExistingFileName, LPCSTR lpTargetFileName) {
   const std::string source = NativePath(lpExistingFileName);
   std::string target;
   if (!followLinks(NativePath(lpTargetFileName), &target)) return FALSE;
@@ -575,82 +475,64 @@ BOOL ReplaceFileKeepingAccess(LPCSTR lpExistingFileName, LPCSTR lpTargetFileName
   if (exists < 0) return FALSE;
 
   // The new content gets the old file's access before it gets its name.
-  int in = openRegular(source, O_RDONLY);
-  if (in < 0) return FALSE;
+  UniqueFd in = openRegular(source, O_RDONLY);
+  if (!in) return FALSE;
   struct stat own;
-  if (::fstat(in, &own) != 0) {
-    SetLastErrorFromErrno(errno);
-    ::close(in);
+  if (::fstat(in.get(), &own) != 0) {
+    SetLastErrorFromErrno(errno, "fstat", source.c_str());
     return FALSE;
   }
   if (exists == 1) {
-    if (!giveAccess(in, old)) {
-      ::close(in);
-      return FALSE;
-    }
+    if (!giveAccess(in.get(), old, source)) return FALSE;
     own = old;
   }
-  // The content must reach the disk before the new name does.
-  if (::fsync(in) != 0 && errno != EINVAL) {
-    SetLastErrorFromErrno(errno);
-    ::close(in);
-    return FALSE;
-  }
+  // The content must reach the disk before the new name does (a file
+  // system that cannot commit a file answers "invalid": nothing to do).
+  if (!posix::SyncFile(in.get(), false, source) && GetLastError() != ERROR_INVALID_PARAMETER) return FALSE;
 
-  std::string sourceDir, targetDir, name;
-  splitPath(source, &sourceDir, &name);
-  splitPath(target, &targetDir, &name);
-  if (::rename(source.c_str(), target.c_str()) == 0) {
-    ::close(in);
-  } else if (errno != EXDEV) {
-    const int err = errno;
-    ::close(in);
-    setLastErrorForPath(err, target);
+  const std::string sourceDir = DirName(source), targetDir = DirName(target);
+  if (posix::MoveEntry(source, target, true)) {
+    in.reset();
+    if (!commitPath(targetDir)) return FALSE;
+  } else if (GetLastError() != ERROR_NOT_SAME_DEVICE) {
+    refineMissing(target);
     return FALSE;
   } else {
-    // Another file system: a copy beside the target takes its place.
-    static std::atomic<unsigned> counter{0};
-    std::string temp;
-    int out = -1;
-    for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
-      temp = targetDir + "/.~sundry-move-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
-      out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-      if (out < 0 && errno != EEXIST) break;
-    }
-    if (out < 0) {
-      const int err = errno;
-      ::close(in);
-      if (err == EEXIST) SetLastError(ERROR_ALREADY_EXISTS);
-      else setLastErrorForPath(err, target);
+    // Another file system: a copy beside the target takes its place, with
+    // the access the content has by now.
+    posix::Placement how;
+    how.followLinks = false;
+    how.createMode = 0600;
+    how.keepMode = false;
+    auto fill = [&](int out, const std::string& name) {
+      return copyBytes(in.get(), out, source, name) && giveAccess(out, own, name);
+    };
+    DWORD commitError;
+    if (!posix::PutFileInPlace(target, how, fill, nullptr, &commitError)) {
+      refineMissing(target);
       return FALSE;
     }
-    bool ok = ::lseek(in, 0, SEEK_SET) == 0 && copyBytes(in, out);
-    if (!ok) SetLastErrorFromErrno(errno);
-    ok = ok && giveAccess(out, own);
-    if (ok && ::fsync(out) != 0) {
-      SetLastErrorFromErrno(errno);
-      ok = false;
-    }
-    if (::close(out) != 0 && ok) {
-      SetLastErrorFromErrno(errno);
-      ok = false;
-    }
-    ::close(in);
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-      SetLastErrorFromErrno(errno);
-      ok = false;
-    }
-    if (!ok) {
-      const DWORD error = GetLastError();
-      ::unlink(temp.c_str());
-      SetLastError(error);
-      return FALSE;
-    }
+    in.reset();
     ::unlink(source.c_str());
+    if (commitError != ERROR_SUCCESS) {
+      SetLastError(commitError);
+      return FALSE;
+    }
   }
-  if (!SyncPath(targetDir.c_str())) return FALSE;
-  if (sourceDir != targetDir && !SyncPath(sourceDir.c_str())) return FALSE;
+  if (sourceDir != targetDir && !commitPath(sourceDir)) return FALSE;
   return TRUE;
+}
+
+}  // namespace
+
+BOOL ReplaceFileKeepingAccess(LPCSTR lpExistingFileName, LPCSTR lpTargetFileName) {
+  if (!validName(lpExistingFileName) || !validName(lpTargetFileName)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return posix::OrOutOfMemory<BOOL>(FALSE, [&] {
+    return replaceFileKeepingAccess(lpExistingFileName, lpTargetFileName);
+  });
 }
 
 }  // namespace sundry::platform

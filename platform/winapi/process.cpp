@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -25,6 +26,7 @@
 
 namespace {
 
+using sundry::platform::posix::BaseName;
 using sundry::platform::posix::HandleKind;
 using sundry::platform::posix::HandleLookup;
 using sundry::platform::posix::HandleNew;
@@ -61,11 +63,6 @@ bool readProcFile(const std::string& path, std::string& out) {
   return sundry::platform::posix::ReadSmallFile(path, &out);
 }
 
-std::string baseName(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The executable name of a process (see process.h for the order of sources).
 std::string exeName(const std::string& dir, const std::string& comm) {
   char target[4096];
@@ -76,12 +73,12 @@ std::string exeName(const std::string& dir, const std::string& comm) {
     const size_t suffix = sizeof kDeleted - 1;
     if (path.size() > suffix && path.compare(path.size() - suffix, suffix, kDeleted) == 0)
       path.resize(path.size() - suffix);
-    std::string name = baseName(path);
+    std::string name = BaseName(path);
     if (!name.empty()) return name;
   }
   std::string cmdline;
   if (!comm.empty() && readProcFile(dir + "/cmdline", cmdline) && !cmdline.empty()) {
-    std::string name = baseName(std::string(cmdline.c_str()));  // up to the first NUL
+    std::string name = BaseName(std::string(cmdline.c_str()));  // up to the first NUL
     if (name.compare(0, comm.size(), comm) == 0) return name;
   }
   return comm;
@@ -179,6 +176,13 @@ int signalProcess(const ProcessHandle& p, int sig) {
   return p.pidfd.valid() ? signalPidfd(p.pidfd.get(), sig) : ::kill(p.pid, sig);
 }
 
+// Sets the last error for a failed signal to process pid.
+void setSignalError(int err, pid_t pid) {
+  char what[32];
+  std::snprintf(what, sizeof what, "process %d", static_cast<int>(pid));
+  SetLastErrorFromErrno(err, "kill", what);
+}
+
 }  // namespace
 
 extern "C" HANDLE CreateToolhelp32Snapshot(DWORD dwFlags, DWORD) {
@@ -188,7 +192,7 @@ extern "C" HANDLE CreateToolhelp32Snapshot(DWORD dwFlags, DWORD) {
   }
   std::unique_ptr<DIR, int (*)(DIR*)> proc(::opendir("/proc"), &::closedir);
   if (!proc) {
-    SetLastErrorFromErrno(errno);
+    SetLastErrorFromErrno(errno, "opendir", "/proc");
     return INVALID_HANDLE_VALUE;
   }
   std::unique_ptr<Snapshot> snap;
@@ -242,7 +246,7 @@ extern "C" HANDLE OpenProcess(DWORD dwDesiredAccess, BOOL, DWORD dwProcessId) {
       if (err == ESRCH)
         SetLastError(ERROR_INVALID_PARAMETER);
       else
-        SetLastErrorFromErrno(err);
+        setSignalError(err, p->pid);
       return nullptr;
     }
   }
@@ -261,7 +265,7 @@ extern "C" BOOL TerminateProcess(HANDLE hProcess, UINT) {
   }
   if (signalProcess(*p, SIGKILL) != 0) {
     // An ended and reaped process is ESRCH; Windows denies access to it.
-    SetLastErrorFromErrno(errno == ESRCH ? EACCES : errno);
+    setSignalError(errno == ESRCH ? EACCES : errno, p->pid);
     return FALSE;
   }
   return TRUE;

@@ -2,10 +2,12 @@
 // what they are, changed line by line and written back in one durable
 // replacement.
 
+#include "platform/posix/fileio.h"
+#include "platform/posix/files.h"
+
 #include <sundry/platform/codepage.h>
 #include <sundry/platform/error.h>
 #include <sundry/platform/file.h>
-#include <sundry/platform/fileops.h>
 #include <sundry/platform/profile.h>
 
 #include <algorithm>
@@ -18,6 +20,8 @@
 namespace {
 
 using sundry::platform::AnsiCompareNoCase;
+using sundry::platform::posix::NativePath;
+using sundry::platform::posix::ReadWholeFile;
 
 enum class LineKind { Other, Section, Key };
 
@@ -39,34 +43,6 @@ std::string_view trim(std::string_view s) {
 
 bool sameName(const std::string& a, const char* b) {
   return AnsiCompareNoCase(a.data(), a.size(), b, std::strlen(b)) == 0;
-}
-
-// Reads the whole file. False with the last error set when it cannot be
-// read; a missing file gives false with ERROR_FILE_NOT_FOUND or
-// ERROR_PATH_NOT_FOUND.
-bool readAll(const std::string& path, std::string* out) {
-  sundry::platform::FileStream* f = sundry::platform::StreamOpen(path.c_str(), "rb");
-  if (f == nullptr) return false;
-  out->clear();
-  char buf[16 * 1024];
-  bool ok = true;
-  try {
-    for (;;) {
-      size_t n = sundry::platform::StreamRead(f, buf, sizeof buf);
-      out->append(buf, n);
-      if (n < sizeof buf) {
-        ok = GetLastError() == ERROR_HANDLE_EOF;
-        break;
-      }
-    }
-  } catch (const std::bad_alloc&) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    ok = false;
-  }
-  DWORD err = GetLastError();
-  sundry::platform::StreamClose(f);
-  SetLastError(err);
-  return ok;
 }
 
 void classify(Line& line) {
@@ -191,7 +167,7 @@ DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefa
   std::string content;
   std::vector<Line> lines;
   try {
-    if (!readAll(sundry::platform::NativePath(lpFileName), &content)) {
+    if (!ReadWholeFile(NativePath(lpFileName), &content)) {
       DWORD err = GetLastError();
       return useDefault(err == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : err);
     }
@@ -242,10 +218,10 @@ BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpStr
       return FALSE;
     }
   }
-  const std::string path = sundry::platform::NativePath(lpFileName);
   try {
+    const std::string path = NativePath(lpFileName);
     std::string content;
-    bool exists = readAll(path, &content);
+    bool exists = ReadWholeFile(path, &content);
     if (!exists) {
       DWORD err = GetLastError();
       if (err != ERROR_FILE_NOT_FOUND) {

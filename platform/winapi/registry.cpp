@@ -10,6 +10,7 @@
 #include <sundry/platform/registry.h>
 
 #include "platform/regstore/registry_store.h"
+#include "platform/winapi/registry_internal.h"
 
 #include <pthread.h>
 #include <unistd.h>
@@ -66,7 +67,8 @@ struct Handle {
   KeyId key = 0;
   std::string path;  // folded full path, for opening relative to this handle
   REGSAM access = 0;
-  bool root = false;  // a root or HKEY_CLASSES_ROOT: never deleted
+  bool root = false;        // a root or HKEY_CLASSES_ROOT: never deleted
+  bool predefined = false;  // the record of a predefined handle value (State::roots)
   EnumBatch<ValueRow> values;
   EnumBatch<KeyRow> subKeys;
 };
@@ -80,6 +82,7 @@ struct State {
   int transactionDepth = 0;
   std::unique_ptr<Store> store;
   std::string path;
+  std::string chosenPath;  // set by RegistryUseStore; empty: the environment names the store
   bool forked = false;  // the store was inherited through fork()
   std::unordered_map<uintptr_t, std::unique_ptr<Handle>> handles;
   uintptr_t nextHandle = kFirstHandle;
@@ -135,19 +138,25 @@ class ApiLock {
   std::unique_lock<std::mutex> m_lock;
 };
 
-#define REG_API_BEGIN \
-  KeepLastError keepLastError_; \
+// Runs one registry call: the thread's last error is left as it was, and an
+// exception (out of memory, in practice) becomes the call's result code, so
+// that none leaves the library.
+template <class Fn>
+LONG Guarded(Fn fn) {
+  KeepLastError keepLastError;
   try {
-#define REG_API_END                      \
-  }                                      \
-  catch (const std::bad_alloc&) {        \
-    return ERROR_NOT_ENOUGH_MEMORY;      \
-  }                                      \
-  catch (...) {                          \
-    return ERROR_INTERNAL_ERROR;         \
+    return fn();
+  } catch (const std::bad_alloc&) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  } catch (...) {
+    return ERROR_INTERNAL_ERROR;
   }
+}
 
-std::string StorePathFromEnvironment() {
+// The store file: the one RegistryUseStore chose, else the one the
+// environment names.
+std::string StorePath(const State& s) {
+  if (!s.chosenPath.empty()) return s.chosenPath;
   const char* v = std::getenv("SUNDRY_REGISTRY");
   if (v && *v) return v;
   v = std::getenv("XDG_DATA_HOME");
@@ -156,15 +165,16 @@ std::string StorePathFromEnvironment() {
   return std::string(v && *v ? v : ".") + "/.local/share/sundry/registry.db";
 }
 
-// Opens the store on first use (or after a fork or a reset). Called with
-// the mutex held. A failure is not remembered: the next call tries again.
+// Opens the store on first use (or after a fork, a reset or a change of
+// store). Called with the mutex held. A failure is not remembered: the next
+// call tries again.
 LONG EnsureStore(State& s) {
   if (s.forked) {
     s.store.reset();
     s.forked = false;
   }
   if (s.store) return ERROR_SUCCESS;
-  std::string path = StorePathFromEnvironment();
+  std::string path = StorePath(s);
   std::unique_ptr<Store> store;
   LONG rc = Store::Open(path, &store);
   if (rc != ERROR_SUCCESS) return rc;
@@ -175,10 +185,18 @@ LONG EnsureStore(State& s) {
     h.path = regstore::kRootPaths[r];
     h.access = KEY_ALL_ACCESS;
     h.root = true;
+    h.predefined = true;
   }
   s.store = std::move(store);
   s.path = std::move(path);
   return ERROR_SUCCESS;
+}
+
+// Closes the store, so that the next call opens the one StorePath names.
+void CloseStore(State& s) {
+  s.store.reset();
+  s.forked = false;
+  ++s.generation;
 }
 
 // The root a predefined handle value stands for, or -1. Only the low 32
@@ -211,6 +229,28 @@ LONG Resolve(State& s, HKEY hKey, Handle** out) {
   if (rc != ERROR_SUCCESS) return rc;
   *out = root >= 0 ? &s.roots[root] : it->second.get();
   return ERROR_SUCCESS;
+}
+
+// The frame of every function on an open key: Guarded, with the registry
+// mutex held, hKey resolved to its record h, and every access right in
+// `needed` checked against h's mask (ERROR_ACCESS_DENIED). Runs fn(s, h).
+template <class Fn>
+LONG WithKey(HKEY hKey, REGSAM needed, Fn fn) {
+  return Guarded([&]() -> LONG {
+    State& s = S();
+    ApiLock lock(s);
+    Handle* h = nullptr;
+    LONG rc = Resolve(s, hKey, &h);
+    if (rc != ERROR_SUCCESS) return rc;
+    if ((h->access & needed) != needed) return ERROR_ACCESS_DENIED;
+    return fn(s, *h);
+  });
+}
+
+// After a write: enumerations of this process fetch afresh (see LoadRow).
+LONG Wrote(State& s, LONG rc) {
+  ++s.generation;
+  return rc;
 }
 
 REGSAM GrantedAccess(REGSAM sam) {
@@ -306,6 +346,34 @@ void AppendFolded(std::string* path, const std::vector<std::string_view>& parts)
   }
 }
 
+// A sub-key path given below an open key: its names and the folded full
+// path of the key it names.
+struct SubKeyPath {
+  std::vector<std::string_view> parts;
+  std::string path;
+};
+
+LONG ParseSubKey(State& s, const Handle& base, const char* sub, SubKeyPath* out) {
+  LONG rc = SplitPath(sub, &base == &s.roots[regstore::kClassesRoot], &out->parts);
+  if (rc != ERROR_SUCCESS) return rc;
+  out->path = base.path;
+  AppendFolded(&out->path, out->parts);
+  return ERROR_SUCCESS;
+}
+
+// ParseSubKey, then the id of the existing key the path names (base's own
+// key, unchecked, for an empty path). ERROR_FILE_NOT_FOUND also for a name
+// too long for any key.
+LONG FindSubKey(State& s, const Handle& base, const char* sub, SubKeyPath* out, KeyId* id) {
+  LONG rc = ParseSubKey(s, base, sub, out);
+  if (rc != ERROR_SUCCESS) return rc;
+  *id = base.key;
+  for (std::string_view p : out->parts)
+    if (p.size() > kMaxKeyNameLen) return ERROR_FILE_NOT_FOUND;  // no such key can exist
+  if (out->parts.empty()) return ERROR_SUCCESS;
+  return s.store->FindKey(out->path, base.root ? 0 : base.key, id);
+}
+
 bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 // Copies a value into a caller's buffer with RegQueryValueExA's rules:
@@ -355,27 +423,58 @@ void ToFileTime(int64_t ticks, PFILETIME ft) {
   ft->dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
 }
 
-// Brings the batch of h that holds row `index` into b. Sequential indexes
-// continue after the last row fetched (one index seek per batch); index 0,
-// any jump and any write of this process since make a fresh fetch, so a new
-// enumeration sees the key as it is now.
-template <class Row, class Fetch>
-LONG LoadBatch(State& s, EnumBatch<Row>& b, DWORD index, Fetch fetch) {
+// Fetches rows of an enumeration into b: the first rows after `after`, or
+// (after null) from row `offset` on.
+LONG FetchRows(State& s, const Handle& h, EnumBatch<KeyRow>& b, const KeyRow* after, int64_t offset) {
+  return s.store->ListSubKeys(h.key, after ? std::string_view(after->fold) : std::string_view(), offset,
+                              kEnumBatchRows, &b.rows, &b.more);
+}
+
+LONG FetchRows(State& s, const Handle& h, EnumBatch<ValueRow>& b, const ValueRow* after, int64_t offset) {
+  return s.store->ListValues(h.key, after ? after->id : 0, offset, kEnumBatchRows, kEnumBatchBytes, &b.rows,
+                             &b.more);
+}
+
+// Row `index` of an enumeration of h's key, from the batch b. Sequential
+// indexes continue after the last row fetched (one index seek per batch);
+// index 0, any jump and any write of this process since make a fresh fetch,
+// so a new enumeration sees the key as it is now. Past the last row:
+// ERROR_NO_MORE_ITEMS, or ERROR_KEY_DELETED when h's key is gone.
+template <class Row>
+LONG LoadRow(State& s, const Handle& h, EnumBatch<Row>& b, DWORD index, const Row** row) {
   const bool fresh = b.valid && b.generation == s.generation && index != 0;
-  if (fresh && index >= b.start && index - b.start < b.rows.size()) return ERROR_SUCCESS;
-  b.valid = false;  // until the fetch is complete (it may also throw)
-  LONG rc;
-  if (fresh && !b.rows.empty() && index == b.start + b.rows.size()) {
-    if (!b.more) return ERROR_NO_MORE_ITEMS;
-    rc = fetch(&b.rows.back(), -1);
-  } else {
-    rc = fetch(nullptr, static_cast<int64_t>(index));
+  LONG rc = ERROR_SUCCESS;
+  if (!fresh || index < b.start || index - b.start >= b.rows.size()) {
+    b.valid = false;  // until the fetch is complete (it may also throw)
+    if (fresh && !b.rows.empty() && index == b.start + b.rows.size()) {
+      rc = b.more ? FetchRows(s, h, b, &b.rows.back(), -1) : static_cast<LONG>(ERROR_NO_MORE_ITEMS);
+    } else {
+      rc = FetchRows(s, h, b, nullptr, static_cast<int64_t>(index));
+    }
+    if (rc == ERROR_SUCCESS) {
+      b.valid = true;
+      b.generation = s.generation;
+      b.start = index;
+    }
   }
-  if (rc != ERROR_SUCCESS) return rc;
-  b.valid = true;
-  b.generation = s.generation;
-  b.start = index;
-  return ERROR_SUCCESS;
+  if (rc == ERROR_SUCCESS && index - b.start >= b.rows.size()) rc = ERROR_NO_MORE_ITEMS;
+  if (rc == ERROR_NO_MORE_ITEMS && !h.root) {
+    LONG alive = s.store->CheckKey(h.key);
+    if (alive != ERROR_SUCCESS) rc = alive;
+  }
+  if (rc == ERROR_SUCCESS) *row = &b.rows[index - b.start];
+  return rc;
+}
+
+// The frame of the enumerations: WithKey, then fn(row) for row `index` of
+// the enumeration `batch` of the key.
+template <class Row, class Fn>
+LONG WithRow(HKEY hKey, REGSAM needed, EnumBatch<Row> Handle::*batch, DWORD index, Fn fn) {
+  return WithKey(hKey, needed, [&](State& s, Handle& h) -> LONG {
+    const Row* row = nullptr;
+    LONG rc = LoadRow(s, h, h.*batch, index, &row);
+    return rc != ERROR_SUCCESS ? rc : fn(*row);
+  });
 }
 
 }  // namespace
@@ -383,336 +482,211 @@ LONG LoadBatch(State& s, EnumBatch<Row>& b, DWORD index, Fetch fetch) {
 extern "C" {
 
 LONG RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult) {
-  REG_API_BEGIN
-  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
-  if (lpMachineName != nullptr && *lpMachineName != 0) {
-    std::string_view m(lpMachineName);
-    if (m.size() >= 2 && m[0] == '\\' && m[1] == '\\') m.remove_prefix(2);
-    char host[256] = {};
-    if (::gethostname(host, sizeof host - 1) != 0) host[0] = 0;
-    std::string_view full(host);
-    std::string_view shortName = full.substr(0, full.find('.'));
-    auto same = [&](std::string_view a, std::string_view b) {
-      return !a.empty() && sundry::platform::AnsiCompareNoCase(a.data(), a.size(), b.data(), b.size()) == 0;
-    };
-    if (!(m == "." || same(m, "localhost") || same(full, m) || same(shortName, m))) return ERROR_BAD_NETPATH;
-  }
-  int root = PredefinedRoot(hKey);
-  if (root < 0) return ERROR_INVALID_HANDLE;
-  State& s = S();
-  ApiLock lock(s);
-  LONG rc = EnsureStore(s);
-  if (rc != ERROR_SUCCESS) return rc;
-  const Handle& r = s.roots[root];
-  *phkResult = NewHandle(s, r.key, r.path, KEY_ALL_ACCESS);
-  s.handles[reinterpret_cast<uintptr_t>(*phkResult)]->root = true;
-  return ERROR_SUCCESS;
-  REG_API_END
+  return Guarded([&]() -> LONG {
+    if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+    if (lpMachineName != nullptr && *lpMachineName != 0) {
+      std::string_view m(lpMachineName);
+      if (m.size() >= 2 && m[0] == '\\' && m[1] == '\\') m.remove_prefix(2);
+      char host[256] = {};
+      if (::gethostname(host, sizeof host - 1) != 0) host[0] = 0;
+      std::string_view full(host);
+      std::string_view shortName = full.substr(0, full.find('.'));
+      auto same = [&](std::string_view a, std::string_view b) {
+        return !a.empty() && sundry::platform::AnsiCompareNoCase(a.data(), a.size(), b.data(), b.size()) == 0;
+      };
+      if (!(m == "." || same(m, "localhost") || same(full, m) || same(shortName, m))) return ERROR_BAD_NETPATH;
+    }
+    int root = PredefinedRoot(hKey);
+    if (root < 0) return ERROR_INVALID_HANDLE;
+    State& s = S();
+    ApiLock lock(s);
+    LONG rc = EnsureStore(s);
+    if (rc != ERROR_SUCCESS) return rc;
+    const Handle& r = s.roots[root];
+    *phkResult = NewHandle(s, r.key, r.path, KEY_ALL_ACCESS);
+    s.handles[reinterpret_cast<uintptr_t>(*phkResult)]->root = true;
+    return ERROR_SUCCESS;
+  });
 }
 
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired, PHKEY phkResult) {
-  REG_API_BEGIN
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
-  State& s = S();
-  ApiLock lock(s);
-  Handle* base = nullptr;
-  LONG rc = Resolve(s, hKey, &base);
-  if (rc != ERROR_SUCCESS) return rc;
-  const bool predefined = base->root && s.handles.find(reinterpret_cast<uintptr_t>(hKey)) == s.handles.end();
-  if (lpSubKey == nullptr || *lpSubKey == 0) {
+  return WithKey(hKey, 0, [&](State& s, Handle& base) -> LONG {
     // Windows hands back a predefined root itself; any other handle gets a
     // new handle to the same key.
-    if (predefined) {
+    if ((lpSubKey == nullptr || *lpSubKey == 0) && base.predefined) {
       *phkResult = hKey;
       return ERROR_SUCCESS;
     }
-    if (!base->root && (rc = s.store->CheckKey(base->key)) != ERROR_SUCCESS) return rc;
-    *phkResult = NewHandle(s, base->key, base->path, samDesired);
+    SubKeyPath sub;
+    KeyId id = 0;
+    LONG rc = FindSubKey(s, base, lpSubKey, &sub, &id);
+    if (rc == ERROR_SUCCESS && sub.parts.empty() && !base.root) rc = s.store->CheckKey(base.key);
+    if (rc != ERROR_SUCCESS) return rc;
+    *phkResult = NewHandle(s, id, std::move(sub.path), samDesired);
     return ERROR_SUCCESS;
-  }
-  std::vector<std::string_view> parts;
-  rc = SplitPath(lpSubKey, predefined && PredefinedRoot(hKey) == regstore::kClassesRoot, &parts);
-  if (rc != ERROR_SUCCESS) return rc;
-  for (std::string_view p : parts)
-    if (p.size() > kMaxKeyNameLen) return ERROR_FILE_NOT_FOUND;  // no such key can exist
-  std::string path = base->path;
-  AppendFolded(&path, parts);
-  KeyId id = base->key;
-  if (!parts.empty()) {
-    rc = s.store->FindKey(path, base->root ? 0 : base->key, &id);
-  } else if (!base->root) {
-    rc = s.store->CheckKey(base->key);
-  }
-  if (rc != ERROR_SUCCESS) return rc;
-  *phkResult = NewHandle(s, id, std::move(path), samDesired);
-  return ERROR_SUCCESS;
-  REG_API_END
+  });
 }
 
 LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR lpClass, DWORD dwOptions, REGSAM samDesired,
                      const LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
-  REG_API_BEGIN
   if (phkResult == nullptr || lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
   // Volatile keys and symbolic links have no counterpart in the store.
   if (dwOptions & ~(REG_OPTION_BACKUP_RESTORE | REG_OPTION_OPEN_LINK)) return ERROR_NOT_SUPPORTED;
-  State& s = S();
-  ApiLock lock(s);
-  Handle* base = nullptr;
-  LONG rc = Resolve(s, hKey, &base);
-  if (rc != ERROR_SUCCESS) return rc;
-  const bool predefined = base->root && s.handles.find(reinterpret_cast<uintptr_t>(hKey)) == s.handles.end();
-  std::vector<std::string_view> parts;
-  rc = SplitPath(lpSubKey, predefined && PredefinedRoot(hKey) == regstore::kClassesRoot, &parts);
-  if (rc != ERROR_SUCCESS) return rc;
-  if ((rc = CheckNewKeyNames(base->path, parts)) != ERROR_SUCCESS) return rc;
-  std::string path = base->path;
-  AppendFolded(&path, parts);
-  KeyId id = base->key;
-  bool created = false;
-  // Creating needs no access right on the parent handle: Windows checks
-  // the key's security, not the handle's mask.
-  if (parts.empty()) {
-    if (!base->root) rc = s.store->CheckKey(base->key);
-  } else {
-    rc = s.store->FindKey(path, base->root ? 0 : base->key, &id);
-    if (rc == ERROR_FILE_NOT_FOUND) {
-      rc = s.store->CreateKey(base->key, base->path, parts, lpClass ? std::string_view(lpClass) : std::string_view(),
-                              &id, &path, &created);
-      ++s.generation;
+  // Creating needs no access right on the parent handle: Windows checks the
+  // key's security, not the handle's mask.
+  return WithKey(hKey, 0, [&](State& s, Handle& base) -> LONG {
+    SubKeyPath sub;
+    LONG rc = ParseSubKey(s, base, lpSubKey, &sub);
+    if (rc == ERROR_SUCCESS) rc = CheckNewKeyNames(base.path, sub.parts);
+    if (rc != ERROR_SUCCESS) return rc;
+    KeyId id = base.key;
+    bool created = false;
+    if (sub.parts.empty()) {
+      if (!base.root) rc = s.store->CheckKey(base.key);
+    } else {
+      rc = s.store->FindKey(sub.path, base.root ? 0 : base.key, &id);
+      if (rc == ERROR_FILE_NOT_FOUND)
+        rc = Wrote(s, s.store->CreateKey(base.key, base.path, sub.parts,
+                                         lpClass ? std::string_view(lpClass) : std::string_view(), &id, &sub.path,
+                                         &created));
     }
-  }
-  if (rc != ERROR_SUCCESS) return rc;
-  *phkResult = NewHandle(s, id, std::move(path), samDesired);
-  if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-  return ERROR_SUCCESS;
-  REG_API_END
+    if (rc != ERROR_SUCCESS) return rc;
+    *phkResult = NewHandle(s, id, std::move(sub.path), samDesired);
+    if (lpdwDisposition) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+  });
 }
 
 LONG RegCloseKey(HKEY hKey) {
-  REG_API_BEGIN
-  if (hKey == nullptr) return ERROR_INVALID_HANDLE;
-  State& s = S();
-  ApiLock lock(s);
-  if (s.handles.erase(reinterpret_cast<uintptr_t>(hKey)) == 1) return ERROR_SUCCESS;
-  return IsPredefinedValue(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
-  REG_API_END
+  return Guarded([&]() -> LONG {
+    if (hKey == nullptr) return ERROR_INVALID_HANDLE;
+    State& s = S();
+    ApiLock lock(s);
+    if (s.handles.erase(reinterpret_cast<uintptr_t>(hKey)) == 1) return ERROR_SUCCESS;
+    return IsPredefinedValue(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  });
 }
 
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                       LPDWORD lpcbData) {
-  REG_API_BEGIN
   if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) return ERROR_INVALID_PARAMETER;
-  State& s = S();
-  ApiLock lock(s);
-  Handle* h = nullptr;
-  LONG rc = Resolve(s, hKey, &h);
-  if (rc != ERROR_SUCCESS) return rc;
-  if (!(h->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  regstore::Fold(lpValueName ? lpValueName : "", &s.scratch);
-  QueryCtx q{lpType, lpData, lpcbData, ERROR_SUCCESS};
-  rc = s.store->GetValue(h->key, s.scratch, QuerySink, &q);
-  if (rc == ERROR_FILE_NOT_FOUND && lpData == nullptr && lpcbData != nullptr) *lpcbData = 0;
-  return rc != ERROR_SUCCESS ? rc : q.rc;
-  REG_API_END
+  return WithKey(hKey, KEY_QUERY_VALUE, [&](State& s, Handle& h) -> LONG {
+    regstore::Fold(lpValueName ? lpValueName : "", &s.scratch);
+    QueryCtx q{lpType, lpData, lpcbData, ERROR_SUCCESS};
+    LONG rc = s.store->GetValue(h.key, s.scratch, QuerySink, &q);
+    if (rc == ERROR_FILE_NOT_FOUND && lpData == nullptr && lpcbData != nullptr) *lpcbData = 0;
+    return rc != ERROR_SUCCESS ? rc : q.rc;
+  });
 }
 
 LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData, DWORD cbData) {
-  REG_API_BEGIN
   if (lpData == nullptr && cbData != 0) return ERROR_NOACCESS;
-  const char* name = lpValueName ? lpValueName : "";
-  const size_t nameLen = std::strlen(name);
-  if (CheckValueName(std::string_view(name, nameLen)) != ERROR_SUCCESS) return ERROR_INVALID_PARAMETER;
-  State& s = S();
-  ApiLock lock(s);
-  Handle* h = nullptr;
-  LONG rc = Resolve(s, hKey, &h);
-  if (rc != ERROR_SUCCESS) return rc;
-  if (!(h->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  const std::string_view name(lpValueName ? lpValueName : "");
+  if (CheckValueName(name) != ERROR_SUCCESS) return ERROR_INVALID_PARAMETER;
   // Exactly cbData bytes are stored. Windows also keeps a terminator that
   // happens to follow a string's given size, but finding it means reading
   // past the caller's buffer, so the store never looks there; a string
   // stored without its terminator gets one on reading when there is room.
-  size_t size = cbData;
-  regstore::Fold(std::string_view(name, nameLen), &s.scratch);
-  rc = s.store->SetValue(h->key, std::string_view(name, nameLen), s.scratch, dwType, lpData, size);
-  ++s.generation;
-  return rc;
-  REG_API_END
+  return WithKey(hKey, KEY_SET_VALUE, [&](State& s, Handle& h) -> LONG {
+    regstore::Fold(name, &s.scratch);
+    return Wrote(s, s.store->SetValue(h.key, name, s.scratch, dwType, lpData, cbData));
+  });
 }
 
 LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
-  REG_API_BEGIN
-  State& s = S();
-  ApiLock lock(s);
-  Handle* h = nullptr;
-  LONG rc = Resolve(s, hKey, &h);
-  if (rc != ERROR_SUCCESS) return rc;
-  if (!(h->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-  regstore::Fold(lpValueName ? lpValueName : "", &s.scratch);
-  rc = s.store->DeleteValue(h->key, s.scratch);
-  ++s.generation;
-  return rc;
-  REG_API_END
+  return WithKey(hKey, KEY_SET_VALUE, [&](State& s, Handle& h) -> LONG {
+    regstore::Fold(lpValueName ? lpValueName : "", &s.scratch);
+    return Wrote(s, s.store->DeleteValue(h.key, s.scratch));
+  });
 }
 
 LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-  REG_API_BEGIN
   if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
-  State& s = S();
-  ApiLock lock(s);
-  Handle* base = nullptr;
-  LONG rc = Resolve(s, hKey, &base);
-  if (rc != ERROR_SUCCESS) return rc;
-  const bool predefined = base->root && s.handles.find(reinterpret_cast<uintptr_t>(hKey)) == s.handles.end();
-  std::vector<std::string_view> parts;
-  rc = SplitPath(lpSubKey, predefined && PredefinedRoot(hKey) == regstore::kClassesRoot, &parts);
-  if (rc != ERROR_SUCCESS) return rc;
-  for (std::string_view p : parts)
-    if (p.size() > kMaxKeyNameLen) return ERROR_FILE_NOT_FOUND;
-  KeyId id = base->key;
-  if (!parts.empty()) {
-    std::string path = base->path;
-    AppendFolded(&path, parts);
-    rc = s.store->FindKey(path, base->root ? 0 : base->key, &id);
-    if (rc != ERROR_SUCCESS) return rc;
-  }
   // Like creation, deletion is checked against the key, not the handle's
   // mask. Roots and keys with sub-keys cannot be deleted.
-  rc = s.store->DeleteKey(id);
-  ++s.generation;
-  return rc;
-  REG_API_END
+  return WithKey(hKey, 0, [&](State& s, Handle& base) -> LONG {
+    SubKeyPath sub;
+    KeyId id = 0;
+    LONG rc = FindSubKey(s, base, lpSubKey, &sub, &id);
+    if (rc != ERROR_SUCCESS) return rc;
+    return Wrote(s, s.store->DeleteKey(id));
+  });
 }
 
 LONG RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey) {
-  REG_API_BEGIN
-  State& s = S();
-  ApiLock lock(s);
-  Handle* base = nullptr;
-  LONG rc = Resolve(s, hKey, &base);
-  if (rc != ERROR_SUCCESS) return rc;
-  const bool predefined = base->root && s.handles.find(reinterpret_cast<uintptr_t>(hKey)) == s.handles.end();
-  std::vector<std::string_view> parts;
-  rc = SplitPath(lpSubKey, predefined && PredefinedRoot(hKey) == regstore::kClassesRoot, &parts);
-  if (rc != ERROR_SUCCESS) return rc;
-  for (std::string_view p : parts)
-    if (p.size() > kMaxKeyNameLen) return ERROR_FILE_NOT_FOUND;
-  KeyId id = base->key;
-  const bool keepTop = parts.empty();
-  if (keepTop) {
+  return WithKey(hKey, 0, [&](State& s, Handle& base) -> LONG {
+    SubKeyPath sub;
+    KeyId id = 0;
+    LONG rc = FindSubKey(s, base, lpSubKey, &sub, &id);
+    if (rc != ERROR_SUCCESS) return rc;
+    const bool keepTop = sub.parts.empty();
     // Emptying hKey's own key goes by the handle's rights, as on Windows.
     constexpr REGSAM kNeeded = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
-    if ((base->access & kNeeded) != kNeeded) return ERROR_ACCESS_DENIED;
-  } else {
-    std::string path = base->path;
-    AppendFolded(&path, parts);
-    rc = s.store->FindKey(path, base->root ? 0 : base->key, &id);
-    if (rc != ERROR_SUCCESS) return rc;
-  }
-  rc = s.store->DeleteTree(id, keepTop, (base->access & KEY_SET_VALUE) != 0);
-  ++s.generation;
-  return rc;
-  REG_API_END
+    if (keepTop && (base.access & kNeeded) != kNeeded) return ERROR_ACCESS_DENIED;
+    return Wrote(s, s.store->DeleteTree(id, keepTop, (base.access & KEY_SET_VALUE) != 0));
+  });
 }
 
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved, LPSTR lpClass,
                    LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
-  REG_API_BEGIN
   if (lpName == nullptr || lpcchName == nullptr || lpReserved != nullptr ||
       (lpClass != nullptr && lpcchClass == nullptr))
     return ERROR_INVALID_PARAMETER;
-  State& s = S();
-  ApiLock lock(s);
-  Handle* h = nullptr;
-  LONG rc = Resolve(s, hKey, &h);
-  if (rc != ERROR_SUCCESS) return rc;
-  if (!(h->access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-  EnumBatch<KeyRow>& b = h->subKeys;
-  rc = LoadBatch(s, b, dwIndex, [&](const KeyRow* after, int64_t offset) {
-    return s.store->ListSubKeys(h->key, after ? std::string_view(after->fold) : std::string_view(), offset,
-                                kEnumBatchRows, &b.rows, &b.more);
+  return WithRow(hKey, KEY_ENUMERATE_SUB_KEYS, &Handle::subKeys, dwIndex, [&](const KeyRow& k) -> LONG {
+    if (k.name.size() + 1 > *lpcchName) return ERROR_MORE_DATA;
+    if (lpClass != nullptr && k.cls.size() + 1 > *lpcchClass) return ERROR_MORE_DATA;
+    CopyName(k.name, lpName, lpcchName);
+    if (lpClass != nullptr) CopyName(k.cls, lpClass, lpcchClass);
+    else if (lpcchClass != nullptr) *lpcchClass = static_cast<DWORD>(k.cls.size());
+    if (lpftLastWriteTime) ToFileTime(k.mtime, lpftLastWriteTime);
+    return ERROR_SUCCESS;
   });
-  if (rc == ERROR_SUCCESS && dwIndex - b.start >= b.rows.size()) rc = ERROR_NO_MORE_ITEMS;
-  if (rc == ERROR_NO_MORE_ITEMS && !h->root) {
-    LONG alive = s.store->CheckKey(h->key);
-    if (alive != ERROR_SUCCESS) rc = alive;
-  }
-  if (rc != ERROR_SUCCESS) return rc;
-  const KeyRow& k = b.rows[dwIndex - b.start];
-  if (k.name.size() + 1 > *lpcchName) return ERROR_MORE_DATA;
-  if (lpClass != nullptr && k.cls.size() + 1 > *lpcchClass) return ERROR_MORE_DATA;
-  CopyName(k.name, lpName, lpcchName);
-  if (lpClass != nullptr) CopyName(k.cls, lpClass, lpcchClass);
-  else if (lpcchClass != nullptr) *lpcchClass = static_cast<DWORD>(k.cls.size());
-  if (lpftLastWriteTime) ToFileTime(k.mtime, lpftLastWriteTime);
-  return ERROR_SUCCESS;
-  REG_API_END
 }
 
 LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
                    LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
-  REG_API_BEGIN
   if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
       (lpData != nullptr && lpcbData == nullptr))
     return ERROR_INVALID_PARAMETER;
-  State& s = S();
-  ApiLock lock(s);
-  Handle* h = nullptr;
-  LONG rc = Resolve(s, hKey, &h);
-  if (rc != ERROR_SUCCESS) return rc;
-  if (!(h->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  EnumBatch<ValueRow>& b = h->values;
-  rc = LoadBatch(s, b, dwIndex, [&](const ValueRow* after, int64_t offset) {
-    return s.store->ListValues(h->key, after ? after->id : 0, offset, kEnumBatchRows, kEnumBatchBytes, &b.rows,
-                               &b.more);
+  return WithRow(hKey, KEY_QUERY_VALUE, &Handle::values, dwIndex, [&](const ValueRow& v) -> LONG {
+    // A name that does not fit leaves both buffers untouched but still
+    // reports the type and the data size.
+    if (v.name.size() + 1 > *lpcchValueName) {
+      if (lpType) *lpType = v.type;
+      if (lpcbData) *lpcbData = static_cast<DWORD>(v.data.size());
+      return ERROR_MORE_DATA;
+    }
+    LONG rc =
+        CopyData(v.type, reinterpret_cast<const BYTE*>(v.data.data()), v.data.size(), lpType, lpData, lpcbData);
+    if (rc == ERROR_SUCCESS) CopyName(v.name, lpValueName, lpcchValueName);
+    return rc;
   });
-  if (rc == ERROR_SUCCESS && dwIndex - b.start >= b.rows.size()) rc = ERROR_NO_MORE_ITEMS;
-  if (rc == ERROR_NO_MORE_ITEMS && !h->root) {
-    LONG alive = s.store->CheckKey(h->key);
-    if (alive != ERROR_SUCCESS) rc = alive;
-  }
-  if (rc != ERROR_SUCCESS) return rc;
-  const ValueRow& v = b.rows[dwIndex - b.start];
-  // A name that does not fit leaves both buffers untouched but still
-  // reports the type and the data size.
-  if (v.name.size() + 1 > *lpcchValueName) {
-    if (lpType) *lpType = v.type;
-    if (lpcbData) *lpcbData = static_cast<DWORD>(v.data.size());
-    return ERROR_MORE_DATA;
-  }
-  rc = CopyData(v.type, reinterpret_cast<const BYTE*>(v.data.data()), v.data.size(), lpType, lpData, lpcbData);
-  if (rc == ERROR_SUCCESS) CopyName(v.name, lpValueName, lpcchValueName);
-  return rc;
-  REG_API_END
 }
 
 LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved, LPDWORD lpcSubKeys,
                       LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
                       LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                       PFILETIME lpftLastWriteTime) {
-  REG_API_BEGIN
   if (lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr)) return ERROR_INVALID_PARAMETER;
-  State& s = S();
-  ApiLock lock(s);
-  Handle* h = nullptr;
-  LONG rc = Resolve(s, hKey, &h);
-  if (rc != ERROR_SUCCESS) return rc;
-  if (!(h->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  KeyInfo info;
-  rc = s.store->QueryInfo(h->key, &info);
-  if (rc != ERROR_SUCCESS) return rc;
-  if (lpcSubKeys) *lpcSubKeys = info.subKeys;
-  if (lpcbMaxSubKeyLen) *lpcbMaxSubKeyLen = info.maxSubKeyLen;
-  if (lpcbMaxClassLen) *lpcbMaxClassLen = info.maxClassLen;
-  if (lpcValues) *lpcValues = info.values;
-  if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = info.maxValueNameLen;
-  if (lpcbMaxValueLen) *lpcbMaxValueLen = info.maxValueLen;
-  if (lpcbSecurityDescriptor) *lpcbSecurityDescriptor = 0;
-  if (lpftLastWriteTime) ToFileTime(info.mtime, lpftLastWriteTime);
-  rc = ERROR_SUCCESS;
-  if (lpClass != nullptr) {
+  return WithKey(hKey, KEY_QUERY_VALUE, [&](State& s, Handle& h) -> LONG {
+    KeyInfo info;
+    LONG rc = s.store->QueryInfo(h.key, &info);
+    if (rc != ERROR_SUCCESS) return rc;
+    if (lpcSubKeys) *lpcSubKeys = info.subKeys;
+    if (lpcbMaxSubKeyLen) *lpcbMaxSubKeyLen = info.maxSubKeyLen;
+    if (lpcbMaxClassLen) *lpcbMaxClassLen = info.maxClassLen;
+    if (lpcValues) *lpcValues = info.values;
+    if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = info.maxValueNameLen;
+    if (lpcbMaxValueLen) *lpcbMaxValueLen = info.maxValueLen;
+    if (lpcbSecurityDescriptor) *lpcbSecurityDescriptor = 0;
+    if (lpftLastWriteTime) ToFileTime(info.mtime, lpftLastWriteTime);
+    if (lpClass == nullptr) {
+      if (lpcchClass != nullptr) *lpcchClass = static_cast<DWORD>(info.cls.size());
+      return ERROR_SUCCESS;
+    }
     // The class is cut to the buffer (always terminated) and the length
     // stored is what was copied; a buffer of 0 characters is left alone.
     if (*lpcchClass == 0) return ERROR_SUCCESS;
@@ -724,11 +698,8 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
     std::memcpy(lpClass, info.cls.data(), n);
     lpClass[n] = 0;
     *lpcchClass = static_cast<DWORD>(n);
-  } else if (lpcchClass != nullptr) {
-    *lpcchClass = static_cast<DWORD>(info.cls.size());
-  }
-  return rc;
-  REG_API_END
+    return rc;
+  });
 }
 
 }  // extern "C"
@@ -794,16 +765,23 @@ LONG RegistryCommitTransaction() { return EndTransaction(true); }
 
 LONG RegistryRollbackTransaction() { return EndTransaction(false); }
 
-void RegistrySetNextHandleForTesting(uintptr_t value) {
-  State& s = S();
-  std::lock_guard<std::mutex> lock(s.mu);
-  s.nextHandle = value < kFirstHandle || value > kLastHandle ? kFirstHandle : value & ~uintptr_t(3);
+LONG RegistryUseStore(const char* path) {
+  return Guarded([&]() -> LONG {
+    std::string chosen = path ? path : "";
+    State& s = S();
+    ApiLock lock(s);
+    // Handles and a transaction of this thread belong to the store in use.
+    if (!s.handles.empty() || s.transactionDepth > 0) return ERROR_BUSY;
+    s.chosenPath.swap(chosen);
+    CloseStore(s);
+    return ERROR_SUCCESS;
+  });
 }
 
 const char* RegistryStorePath() {
   State& s = S();
   std::lock_guard<std::mutex> lock(s.mu);
-  if (!s.store) s.path = StorePathFromEnvironment();
+  if (!s.store) s.path = StorePath(s);
   return s.path.c_str();
 }
 
@@ -813,13 +791,18 @@ DWORD RegistryOpenHandleCount() {
   return static_cast<DWORD>(s.handles.size());
 }
 
+void RegistrySetNextHandleForTesting(uintptr_t value) {
+  State& s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  s.nextHandle = value < kFirstHandle || value > kLastHandle ? kFirstHandle : value & ~uintptr_t(3);
+}
+
 void RegistryResetForTesting() {
   State& s = S();
   std::lock_guard<std::mutex> lock(s.mu);
   s.handles.clear();
-  s.store.reset();
-  s.forked = false;
-  ++s.generation;
+  s.chosenPath.clear();
+  CloseStore(s);
   s.transactionDepth = 0;
   s.transactionOwner = std::thread::id();
   s.transactionEnded.notify_all();

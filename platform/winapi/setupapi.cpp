@@ -26,6 +26,7 @@
 
 namespace {
 
+using sundry::platform::posix::BaseName;
 using sundry::platform::posix::HandleKind;
 using sundry::platform::posix::HandleLookup;
 using sundry::platform::posix::HandleNew;
@@ -75,11 +76,6 @@ bool readAttribute(const std::string& path, std::string& value) {
 std::string realPath(const std::string& path) {
   std::unique_ptr<char, void (*)(void*)> real(::realpath(path.c_str(), nullptr), &std::free);
   return real ? std::string(real.get()) : std::string();
-}
-
-std::string baseName(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // UTF-8 text of sysfs into the ANSI code page; a byte that does not start
@@ -171,7 +167,7 @@ void collect(const GUID* wanted, bool wantAll, DeviceSet& set) {
       if (readAttribute(entry + "/type", type) && type == "0") continue;  // no UART at this port
       Device d{};
       d.kernelName = name;
-      d.service = baseName(realPath(devDir + "/driver"));
+      d.service = BaseName(realPath(devDir + "/driver"));
       const bool modem = d.service == "cdc_acm";
       d.classGuid = modem ? GUID_DEVCLASS_MODEM : GUID_DEVCLASS_PORTS;
       d.className = modem ? "Modem" : "Ports";
@@ -192,7 +188,7 @@ void collect(const GUID* wanted, bool wantAll, DeviceSet& set) {
       d.kernelName = name;
       d.classGuid = GUID_DEVCLASS_NET;
       d.className = "Net";
-      d.service = baseName(realPath(devDir + "/driver"));
+      d.service = BaseName(realPath(devDir + "/driver"));
       describeBus(rootReal, devDir, d);
       if (d.description.empty()) d.description = "Network Adapter";
       d.friendlyName = d.description + " (" + name + ")";

@@ -2,11 +2,11 @@
 // written with one durable replacement.
 
 #include "platform/framework/coding.h"
+#include "platform/posix/files.h"
 
 #include <sundry/platform/codepage.h>
 #include <sundry/platform/error.h>
 #include <sundry/platform/file.h>
-#include <sundry/platform/fileops.h>
 #include <sundry/platform/shell.h>
 #include <sundry/platform/shelllink.h>
 
@@ -14,7 +14,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <new>
 #include <string>
@@ -48,9 +47,9 @@ constexpr uint8_t kShellLinkClsid[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x0
 // 100-nanosecond intervals between 1601-01-01 and 1970-01-01.
 constexpr uint64_t kEpochDifference = 116444736000000000ull;
 
-void put16(std::string& out, uint32_t v) { sundry::platform::PutFixed16(&out, static_cast<uint16_t>(v)); }
-void put32(std::string& out, uint32_t v) { sundry::platform::PutFixed32(&out, v); }
-void put64(std::string& out, uint64_t v) { sundry::platform::PutFixed64(&out, v); }
+using sundry::platform::PutFixed16;
+using sundry::platform::PutFixed32;
+using sundry::platform::PutFixed64;
 
 uint64_t fileTime(const struct timespec& ts) {
   if (ts.tv_sec < 0) return 0;
@@ -71,8 +70,8 @@ bool given(const char* text) { return text != nullptr && text[0] != '\0'; }
 bool putString(std::string& out, const char* text) {
   const std::u16string wide = sundry::platform::WideFromAnsi(text);
   if (wide.size() > 0xFFFF) return false;
-  put16(out, static_cast<uint32_t>(wide.size()));
-  for (char16_t c : wide) put16(out, c);
+  PutFixed16(&out, static_cast<uint16_t>(wide.size()));
+  for (char16_t c : wide) PutFixed16(&out, c);
   return true;
 }
 
@@ -86,7 +85,7 @@ struct TargetInfo {
 // exist (a shortcut may be made before its target).
 TargetInfo describeTarget(const char* path) {
   TargetInfo info;
-  const std::string native = sundry::platform::NativePath(path);
+  const std::string native = sundry::platform::posix::NativePath(path);
   struct statx sx;
   if (::statx(AT_FDCWD, native.c_str(), 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return info;
   info.attributes = S_ISDIR(sx.stx_mode) ? kAttrDirectory : kAttrArchive;
@@ -123,17 +122,17 @@ BOOL saveShellLink(const ShellLinkFields* link, const char* linkFile) {
 
   std::string out;
   // ShellLinkHeader
-  put32(out, kHeaderSize);
+  PutFixed32(&out, kHeaderSize);
   out.append(reinterpret_cast<const char*>(kShellLinkClsid), sizeof kShellLinkClsid);
-  put32(out, flags);
-  put32(out, target.attributes);
-  put64(out, target.created);
-  put64(out, target.accessed);
-  put64(out, target.written);
-  put32(out, target.size);
-  put32(out, 0);             // IconIndex
-  put32(out, kShowNormal);   // ShowCommand
-  put16(out, 0);             // HotKey
+  PutFixed32(&out, flags);
+  PutFixed32(&out, target.attributes);
+  PutFixed64(&out, target.created);
+  PutFixed64(&out, target.accessed);
+  PutFixed64(&out, target.written);
+  PutFixed32(&out, target.size);
+  PutFixed32(&out, 0);             // IconIndex
+  PutFixed32(&out, kShowNormal);   // ShowCommand
+  PutFixed16(&out, 0);             // HotKey
   out.append(10, '\0');      // Reserved1, Reserved2, Reserved3
 
   // LinkInfo: header, VolumeID (fixed drive, no serial number, empty
@@ -144,17 +143,17 @@ BOOL saveShellLink(const ShellLinkFields* link, const char* linkFile) {
   const uint32_t basePathOffset = volumeIdOffset + volumeIdLength;
   const uint32_t suffixOffset = basePathOffset + static_cast<uint32_t>(basePath.size()) + 1;
   const uint32_t linkInfoSize = suffixOffset + 1;
-  put32(out, linkInfoSize);
-  put32(out, kLinkInfoHeaderSize);
-  put32(out, kVolumeIdAndLocalBasePath);
-  put32(out, volumeIdOffset);
-  put32(out, basePathOffset);
-  put32(out, 0);  // CommonNetworkRelativeLinkOffset
-  put32(out, suffixOffset);
-  put32(out, volumeIdLength);
-  put32(out, kDriveFixed);
-  put32(out, 0);  // DriveSerialNumber
-  put32(out, kVolumeIdSize);  // VolumeLabelOffset: the label follows the fields
+  PutFixed32(&out, linkInfoSize);
+  PutFixed32(&out, kLinkInfoHeaderSize);
+  PutFixed32(&out, kVolumeIdAndLocalBasePath);
+  PutFixed32(&out, volumeIdOffset);
+  PutFixed32(&out, basePathOffset);
+  PutFixed32(&out, 0);  // CommonNetworkRelativeLinkOffset
+  PutFixed32(&out, suffixOffset);
+  PutFixed32(&out, volumeIdLength);
+  PutFixed32(&out, kDriveFixed);
+  PutFixed32(&out, 0);  // DriveSerialNumber
+  PutFixed32(&out, kVolumeIdSize);  // VolumeLabelOffset: the label follows the fields
   out.push_back('\0');
   out.append(basePath);
   out.push_back('\0');
@@ -169,9 +168,9 @@ BOOL saveShellLink(const ShellLinkFields* link, const char* linkFile) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  put32(out, 0);  // TerminalBlock
+  PutFixed32(&out, 0);  // TerminalBlock
 
-  if (!ReplaceFileDurably(NativePath(linkFile).c_str(), out.data(), out.size())) {
+  if (!ReplaceFileDurably(linkFile, out.data(), out.size())) {
     // The link file itself need not exist: a missing name is its folder.
     if (GetLastError() == ERROR_FILE_NOT_FOUND) SetLastError(ERROR_PATH_NOT_FOUND);
     return FALSE;

@@ -127,12 +127,12 @@ bool lockConflict(int err) { return err == EAGAIN || err == EACCES; }
 // becomes a read lock in one step. A write lock held by another process is
 // only that process's creation in progress: it is waited out, polling, for
 // at most kCreatorTimeout. Returns TRUE, or FALSE with the last error set.
-BOOL lockMutexFile(int fd, bool* isNew) {
+BOOL lockMutexFile(int fd, const std::string& path, bool* isNew) {
   *isNew = false;
   if (setLock(fd, F_WRLCK) == 0) {
     *isNew = true;
   } else if (!lockConflict(errno)) {
-    SetLastErrorFromErrno(errno);
+    SetLastErrorFromErrno(errno, "lock", path.c_str());
     return FALSE;
   }
   auto deadline = std::chrono::steady_clock::now() + kCreatorTimeout;
@@ -147,7 +147,7 @@ BOOL lockMutexFile(int fd, bool* isNew) {
     std::this_thread::sleep_for(pause);
     if (pause < std::chrono::milliseconds(5)) pause *= 2;
   }
-  SetLastErrorFromErrno(errno);
+  SetLastErrorFromErrno(errno, "lock", path.c_str());
   return FALSE;
 }
 
@@ -272,8 +272,9 @@ extern "C" HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bIn
     state->inheritable = inheritable;
     if (named) {
       bool isNew = false;
-      state->fd = openLockFile(dir + "/" + file, inheritable);
-      if (!state->fd || !lockMutexFile(state->fd.get(), &isNew)) {
+      const std::string path = dir + "/" + file;
+      state->fd = openLockFile(path, inheritable);
+      if (!state->fd || !lockMutexFile(state->fd.get(), path, &isNew)) {
         DWORD failure = GetLastError();
         delete state;
         delete handle;

@@ -17,16 +17,15 @@
 #include "platform/framework/coding.h"
 #include "platform/posix/error.h"
 #include "platform/posix/fd.h"
+#include "platform/posix/files.h"
 
 #include <sundry/platform/codepage.h>
 #include <sundry/platform/error.h>
-#include <sundry/platform/fileops.h>
 #include <sundry/platform/shell.h>
 #include <sundry/platform/version.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -37,7 +36,9 @@
 
 namespace {
 
-using sundry::platform::posix::RetryOnEintr;
+using sundry::platform::DecodeFixed16;
+using sundry::platform::DecodeFixed32;
+using sundry::platform::posix::NativePath;
 using sundry::platform::posix::SetLastErrorFromErrno;
 
 constexpr uint16_t kRtVersion = 16;
@@ -45,8 +46,6 @@ constexpr uint32_t kSubdirectoryFlag = 0x80000000u;
 constexpr size_t kMaxBlock = 0xFFFF;  // wLength is 16 bits
 constexpr int kMaxTreeDepth = 8;
 
-uint16_t rd16(const uint8_t* p) { return sundry::platform::DecodeFixed16(p); }
-uint32_t rd32(const uint8_t* p) { return sundry::platform::DecodeFixed32(p); }
 size_t align4(size_t n) { return (n + 3) & ~static_cast<size_t>(3); }
 
 // A read-only file whose reads never go past its end.
@@ -54,14 +53,17 @@ class FileReader {
  public:
   // 0 on success, else the Win32 code (also stored as the last error).
   DWORD open(const char* path) {
-    const std::string native = sundry::platform::NativePath(path);
-    // Non-blocking, so that a FIFO given by mistake does not hang the open.
-    m_fd.reset(RetryOnEintr([&] { return ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY); }));
-    if (!m_fd) return SetLastErrorFromErrno(errno, "open", native.c_str());
+    const std::string native = NativePath(path);
+    // A directory is refused as Windows refuses it; a device, a FIFO or a
+    // socket holds no image.
+    m_fd = sundry::platform::posix::OpenRegularFile(native, O_RDONLY);
+    if (!m_fd) {
+      if (errno == EISDIR) return fail(ERROR_ACCESS_DENIED);
+      if (errno == ENODEV) return fail(ERROR_BAD_FORMAT);
+      return SetLastErrorFromErrno(errno, "open", native.c_str());
+    }
     struct stat st;
     if (::fstat(m_fd.get(), &st) != 0) return SetLastErrorFromErrno(errno, "fstat", native.c_str());
-    if (S_ISDIR(st.st_mode)) return fail(ERROR_ACCESS_DENIED);
-    if (!S_ISREG(st.st_mode)) return fail(ERROR_BAD_FORMAT);
     m_size = static_cast<uint64_t>(st.st_size);
     return 0;
   }
@@ -69,15 +71,8 @@ class FileReader {
   // the file or the read fails.
   bool read(uint64_t offset, void* buf, size_t n) const {
     if (offset > m_size || n > m_size - offset) return false;
-    uint8_t* out = static_cast<uint8_t*>(buf);
-    while (n > 0) {
-      const ssize_t got = RetryOnEintr([&] { return ::pread(m_fd.get(), out, n, static_cast<off_t>(offset)); });
-      if (got <= 0) return false;  // an error, or the file shrank meanwhile
-      out += got;
-      offset += static_cast<uint64_t>(got);
-      n -= static_cast<size_t>(got);
-    }
-    return true;
+    // Short: an error, or the file shrank meanwhile.
+    return sundry::platform::posix::ReadFull(m_fd.get(), buf, n, offset) == static_cast<ssize_t>(n);
   }
   uint64_t size() const { return m_size; }
   static DWORD fail(DWORD code) {
@@ -130,7 +125,7 @@ DWORD pickEntry(const ImageReader& image, uint32_t resBase, uint32_t dirOffset, 
                 size_t nPreferred, bool anyFallback, DWORD notFound, uint32_t* target) {
   uint8_t hdr[16];
   if (!image.read(static_cast<uint64_t>(resBase) + dirOffset, hdr, sizeof hdr)) return badFormat();
-  const size_t named = rd16(hdr + 12), ids = rd16(hdr + 14), total = named + ids;
+  const size_t named = DecodeFixed16(hdr + 12), ids = DecodeFixed16(hdr + 14), total = named + ids;
   if (total == 0) return FileReader::fail(notFound);
   std::vector<uint8_t> entries(total * 8);
   if (!image.read(static_cast<uint64_t>(resBase) + dirOffset + 16, entries.data(), entries.size()))
@@ -138,15 +133,15 @@ DWORD pickEntry(const ImageReader& image, uint32_t resBase, uint32_t dirOffset, 
   for (size_t p = 0; p < nPreferred; ++p) {
     for (size_t i = named; i < total; ++i) {
       const uint8_t* e = &entries[i * 8];
-      const uint32_t name = rd32(e);
+      const uint32_t name = DecodeFixed32(e);
       if ((name & kSubdirectoryFlag) == 0 && name == preferred[p]) {
-        *target = rd32(e + 4);
+        *target = DecodeFixed32(e + 4);
         return 0;
       }
     }
   }
   if (!anyFallback) return FileReader::fail(notFound);
-  *target = rd32(&entries[4]);
+  *target = DecodeFixed32(&entries[4]);
   return 0;
 }
 
@@ -159,27 +154,27 @@ DWORD readVersionBlock(const char* path, std::vector<uint8_t>& block) {
 
   uint8_t dos[64];
   if (!file.read(0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return badFormat();
-  const uint64_t peOffset = rd32(dos + 0x3C);
+  const uint64_t peOffset = DecodeFixed32(dos + 0x3C);
   uint8_t coff[24];
   if (!file.read(peOffset, coff, sizeof coff) || std::memcmp(coff, "PE\0\0", 4) != 0) return badFormat();
-  const size_t nSections = rd16(coff + 6);
-  const size_t optSize = rd16(coff + 20);
+  const size_t nSections = DecodeFixed16(coff + 6);
+  const size_t optSize = DecodeFixed16(coff + 20);
   const uint64_t optOffset = peOffset + sizeof coff;
 
   std::vector<uint8_t> opt(optSize);
   if (optSize < 2 || !file.read(optOffset, opt.data(), optSize)) return badFormat();
   size_t countAt, dirsAt;
-  switch (rd16(opt.data())) {
+  switch (DecodeFixed16(opt.data())) {
     case 0x10B: countAt = 92, dirsAt = 96; break;    // PE32
     case 0x20B: countAt = 108, dirsAt = 112; break;  // PE32+
     default: return badFormat();
   }
   if (optSize < dirsAt) return badFormat();
-  const uint32_t nDirs = rd32(&opt[countAt]);
+  const uint32_t nDirs = DecodeFixed32(&opt[countAt]);
   if (nDirs < 3) return FileReader::fail(ERROR_RESOURCE_DATA_NOT_FOUND);
   if (optSize < dirsAt + 3 * 8) return badFormat();
-  const uint32_t resBase = rd32(&opt[dirsAt + 16]);
-  const uint32_t resSize = rd32(&opt[dirsAt + 20]);
+  const uint32_t resBase = DecodeFixed32(&opt[dirsAt + 16]);
+  const uint32_t resSize = DecodeFixed32(&opt[dirsAt + 20]);
   if (resBase == 0 || resSize == 0) return FileReader::fail(ERROR_RESOURCE_DATA_NOT_FOUND);
 
   // The section table; its size is bounded by the file, which read() checks.
@@ -188,7 +183,7 @@ DWORD readVersionBlock(const char* path, std::vector<uint8_t>& block) {
   std::vector<Section> sections(nSections);
   for (size_t i = 0; i < nSections; ++i) {
     const uint8_t* s = &table[i * 40];
-    sections[i] = Section{rd32(s + 12), rd32(s + 8), rd32(s + 16), rd32(s + 20)};
+    sections[i] = Section{DecodeFixed32(s + 12), DecodeFixed32(s + 8), DecodeFixed32(s + 16), DecodeFixed32(s + 20)};
   }
   ImageReader image(file, std::move(sections));
 
@@ -210,20 +205,20 @@ DWORD readVersionBlock(const char* path, std::vector<uint8_t>& block) {
   if ((off & kSubdirectoryFlag) != 0) return badFormat();
   uint8_t leaf[16];
   if (!image.read(static_cast<uint64_t>(resBase) + off, leaf, sizeof leaf)) return badFormat();
-  const uint32_t dataRva = rd32(leaf);
-  const size_t dataSize = rd32(leaf + 4) < kMaxBlock ? rd32(leaf + 4) : kMaxBlock;
+  const uint32_t dataRva = DecodeFixed32(leaf);
+  const size_t dataSize = DecodeFixed32(leaf + 4) < kMaxBlock ? DecodeFixed32(leaf + 4) : kMaxBlock;
 
   // The root block: its length must fit the resource and hold the key.
   uint8_t head[6];
   if (dataSize < sizeof head || !image.read(dataRva, head, sizeof head)) return badFormat();
-  const size_t rootLength = rd16(head);
+  const size_t rootLength = DecodeFixed16(head);
   static const char16_t kRootKey[] = u"VS_VERSION_INFO";
   const size_t minimum = 6 + sizeof kRootKey;
   if (rootLength < minimum || rootLength > dataSize) return badFormat();
   block.resize(rootLength);
   if (!image.read(dataRva, block.data(), rootLength)) return badFormat();
   for (size_t i = 0; i < sizeof kRootKey / 2; ++i)
-    if (rd16(&block[6 + 2 * i]) != static_cast<uint16_t>(kRootKey[i])) return badFormat();
+    if (DecodeFixed16(&block[6 + 2 * i]) != static_cast<uint16_t>(kRootKey[i])) return badFormat();
   return 0;
 }
 
@@ -240,18 +235,18 @@ struct Node {
 // does not fit.
 bool parseNode(const uint8_t* base, size_t limit, size_t start, Node& n) {
   if (start > limit || limit - start < 6) return false;
-  const size_t length = rd16(base + start);
+  const size_t length = DecodeFixed16(base + start);
   if (length < 6 || length > limit - start) return false;
   n.start = start;
   n.end = start + length;
-  n.type = rd16(base + start + 4);
+  n.type = DecodeFixed16(base + start + 4);
   n.keyStart = start + 6;
   size_t p = n.keyStart;
-  while (p + 2 <= n.end && rd16(base + p) != 0) p += 2;
+  while (p + 2 <= n.end && DecodeFixed16(base + p) != 0) p += 2;
   if (p + 2 > n.end) return false;  // no terminator
   n.keyChars = (p - n.keyStart) / 2;
   n.valueStart = align4(p + 2) < n.end ? align4(p + 2) : n.end;
-  const size_t declared = rd16(base + start + 2) * (n.type == 1 ? 2u : 1u);
+  const size_t declared = DecodeFixed16(base + start + 2) * (n.type == 1 ? 2u : 1u);
   n.valueBytes = declared < n.end - n.valueStart ? declared : n.end - n.valueStart;
   n.childrenStart = align4(n.valueStart + n.valueBytes) < n.end ? align4(n.valueStart + n.valueBytes) : n.end;
   return true;
@@ -282,7 +277,7 @@ void convertStrings(uint8_t* block, size_t rootLength, const Node& node, int dep
   if (node.type == 1 && node.valueBytes > 0) {
     std::u16string text;
     for (size_t p = node.valueStart; p + 2 <= node.valueStart + node.valueBytes; p += 2) {
-      const char16_t c = rd16(block + p);
+      const char16_t c = DecodeFixed16(block + p);
       if (c == 0) break;
       text.push_back(c);
     }
@@ -304,7 +299,7 @@ bool keyEquals(const uint8_t* base, const Node& n, std::string_view name) {
   for (size_t i = 0; i < n.keyChars; ++i) {
     // One character at a time: short enough never to allocate.
     const std::u16string wide = sundry::platform::WideFromAnsi(name.substr(i, 1));
-    if (fold(rd16(base + n.keyStart + 2 * i)) != fold(wide[0])) return false;
+    if (fold(DecodeFixed16(base + n.keyStart + 2 * i)) != fold(wide[0])) return false;
   }
   return true;
 }
@@ -352,7 +347,7 @@ extern "C" BOOL VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBu
   // The caller's block is writable memory it got from GetFileVersionInfoA;
   // only reads happen here.
   uint8_t* base = static_cast<uint8_t*>(const_cast<void*>(pBlock));
-  const size_t rootLength = rd16(base);
+  const size_t rootLength = DecodeFixed16(base);
   Node node;
   if (!parseNode(base, rootLength, 0, node)) return FALSE;
 
@@ -375,7 +370,7 @@ extern "C" BOOL VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBu
   }
 
   if (isRoot) {
-    if (node.valueBytes < sizeof(VS_FIXEDFILEINFO) || rd32(base + node.valueStart) != VS_FFI_SIGNATURE)
+    if (node.valueBytes < sizeof(VS_FIXEDFILEINFO) || DecodeFixed32(base + node.valueStart) != VS_FFI_SIGNATURE)
       return FALSE;
     *lplpBuffer = base + node.valueStart;
     *puLen = sizeof(VS_FIXEDFILEINFO);
@@ -399,13 +394,16 @@ BOOL GetFileModificationTime(const char* path, time_t* modified) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  struct stat st;
-  if (::stat(NativePath(path).c_str(), &st) != 0) {
-    SetLastErrorFromErrno(errno);
-    return FALSE;
-  }
-  *modified = st.st_mtime;
-  return TRUE;
+  return posix::OrOutOfMemory<BOOL>(FALSE, [&] {
+    const std::string native = NativePath(path);
+    struct stat st;
+    if (::stat(native.c_str(), &st) != 0) {
+      SetLastErrorFromErrno(errno, "stat", native.c_str());
+      return FALSE;
+    }
+    *modified = st.st_mtime;
+    return TRUE;
+  });
 }
 
 }  // namespace sundry::platform

@@ -1,10 +1,8 @@
 // CLogDB durability: a writer killed at random moments, a writer that dies
 // at each of its writes in turn, and failed writes.
 
-#include "support/testutil.h"
-
-#include <sundry/logdb/LogDB.h>
-#include <sundry/platform/file.h>
+#include "logdb/logdb_records.h"
+#include "platform/posix/fault.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -13,43 +11,20 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
-using sundry::platform::FileOperation;
-using sundry::platform::SetFileFaultHook;
-using sundry::test::ReadFile;
-using sundry::test::TempDir;
+using namespace sundry::test;
+using sundry::platform::posix::FileOperation;
+using sundry::platform::posix::SetFileFaultHook;
 
 namespace {
 
 constexpr LONG kRecLen = 64;
 
-LONG le32(const unsigned char* p) {
-  return static_cast<LONG>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
-}
-
-// The append counter as the file holds it.
-LONG counterOnDisk(const std::string& path) {
-  std::string b = ReadFile(path);
-  return b.size() >= 36 ? le32(reinterpret_cast<const unsigned char*>(b.data()) + 28) : -99;
-}
-
-// Record n: the library stamps n into bytes 0..3; the rest is derived from
-// n, so a record that was cut or mixed with another shows.
-void fillRecord(unsigned char* r, LONG n) {
-  std::memset(r, 0, 4);
-  for (LONG i = 4; i < kRecLen; ++i) r[i] = static_cast<unsigned char>(n * 131 + i * 7);
-}
-
-bool recordIsWhole(const unsigned char* r) {
-  unsigned char expected[kRecLen];
-  fillRecord(expected, le32(r));
-  return std::memcmp(r + 4, expected + 4, kRecLen - 4) == 0;
-}
+// Record n, stamped n by the library when the stamps and appends agree.
+bool recordIsWhole(const unsigned char* r) { return RecordIsWhole(r, kRecLen) && RecordNumber(r) == RecordStamp(r); }
 
 // After a crash: the log opens; its append counter is `settled` (the
 // appends known to be complete) or one more; its records are whole and in
@@ -61,7 +36,7 @@ bool recordIsWhole(const unsigned char* r) {
   CLogDB db;
   int rc = db.open(path.c_str(), type, 1, kRecLen, capacity, 0);
   if (rc != 0) return ::testing::AssertionFailure() << "open returned " << rc;
-  const LONG counter = counterOnDisk(path);
+  const LONG counter = CounterOnDisk(path);
   if (counter != settled && counter != settled + 1)
     return ::testing::AssertionFailure() << "append counter " << counter << ", expected " << settled << " or one more";
   std::vector<LONG> stamps;
@@ -70,9 +45,9 @@ bool recordIsWhole(const unsigned char* r) {
   rc = db.startScan();
   while (rc == 0 && (rc = db.getNextRecord(buf, &slot)) == 0) {
     if (!recordIsWhole(buf)) return ::testing::AssertionFailure() << "record in slot " << slot << " is torn";
-    if (!stamps.empty() && le32(buf) <= stamps.back())
-      return ::testing::AssertionFailure() << "stamp " << le32(buf) << " follows " << stamps.back();
-    stamps.push_back(le32(buf));
+    if (!stamps.empty() && RecordStamp(buf) <= stamps.back())
+      return ::testing::AssertionFailure() << "stamp " << RecordStamp(buf) << " follows " << stamps.back();
+    stamps.push_back(RecordStamp(buf));
   }
   if (rc != 18 && rc != 19) return ::testing::AssertionFailure() << "walk ended with " << rc;
   if (!stamps.empty() && stamps.back() > counter)
@@ -105,7 +80,7 @@ LONG appendUntilKilled(const std::string& path, const char* type, LONG capacity,
     if (db.open(path.c_str(), type, 1, kRecLen, capacity, 0) != 0) _exit(3);
     unsigned char r[kRecLen];
     for (LONG n = from; n < from + 100000; ++n) {
-      fillRecord(r, n);
+      FillRecord(r, kRecLen, 0, n);
       if (db.setRecord(r, 0, -1) != 0) _exit(4);
       if (write(fds[1], &n, sizeof n) != sizeof n) _exit(5);
     }
@@ -162,7 +137,7 @@ TEST(LogDBCrash, KilledWriterLosesNoAcknowledgedRecord) {
     Log& log = logs[round % 2];
     // The next writer starts after whatever the file holds: an append may
     // have completed without its report getting out.
-    const LONG from = counterOnDisk(log.path) + 1;
+    const LONG from = CounterOnDisk(log.path) + 1;
     log.settled = appendUntilKilled(log.path, log.type, log.capacity, from,
                                     std::uniform_int_distribution<int>(5, 120)(rng), &log.acknowledged);
     ASSERT_TRUE(logHolds(log.path, log.type, log.capacity, log.settled, log.acknowledged)) << "round " << round;
@@ -202,7 +177,7 @@ TEST(LogDBCrash, DeathAtEachWriteLeavesAConsistentLog) {
       DieAt death(n);
       unsigned char r[kRecLen];
       for (int i = 1; i <= kAppends; ++i) {
-        fillRecord(r, i);
+        FillRecord(r, kRecLen, 0, i);
         if (db.setRecord(r, 0, -1) != 0) break;
         acknowledged.push_back(i);
       }
@@ -222,7 +197,7 @@ TEST(LogDBFailures, FailedWritesReportAndRollBackTheSubHeader) {
   ASSERT_EQ(0, db.open(path.c_str(), "FAIL", 1, kRecLen, 4, 0));
   unsigned char r[kRecLen];
   for (LONG i = 1; i <= 2; ++i) {
-    fillRecord(r, i);
+    FillRecord(r, kRecLen, 0, i);
     ASSERT_EQ(0, db.setRecord(r, 0, -1));
   }
   // Write 1 is the slot, write 2 the sub-header.
@@ -240,11 +215,11 @@ TEST(LogDBFailures, FailedWritesReportAndRollBackTheSubHeader) {
     SetFileFaultHook(nullptr, nullptr);
     EXPECT_EQ(-1, db.getLastRecordNumber());
     EXPECT_EQ(2, db.getRecordCount());
-    EXPECT_EQ(2, counterOnDisk(path));
+    EXPECT_EQ(2, CounterOnDisk(path));
   }
   // The failed sub-header write kept the counter's new value: the next
   // append takes the same slot with the stamp after it.
-  fillRecord(r, 4);
+  FillRecord(r, kRecLen, 0, 4);
   ASSERT_EQ(0, db.setRecord(r, 0, -1));
   EXPECT_EQ(2, db.getLastRecordNumber());
   db.close();  // one object at a time has the log open

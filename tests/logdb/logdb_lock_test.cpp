@@ -3,10 +3,8 @@
 // written, a reader sees the log between whole appends, and the file a
 // killed resize leaves beside the log goes with the next open.
 
-#include "support/testutil.h"
-
-#include <sundry/logdb/LogDB.h>
-#include <sundry/platform/file.h>
+#include "logdb/logdb_records.h"
+#include "platform/posix/fault.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -15,51 +13,18 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
-#include <filesystem>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
-using sundry::platform::FileOperation;
-using sundry::platform::SetFileFaultHook;
-using sundry::test::ReadFile;
-using sundry::test::ScopedEnv;
-using sundry::test::TempDir;
+using namespace sundry::test;
+using sundry::platform::posix::FileOperation;
+using sundry::platform::posix::SetFileFaultHook;
 
 namespace {
 
 constexpr LONG kRecLen = 32;
-
-LONG le32(const unsigned char* p) {
-  return static_cast<LONG>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
-}
-
-// Record n of writer w: the library stamps bytes 0..3; byte 4 is w, bytes
-// 5..8 are n, and the rest is derived from both, so a torn or mixed record
-// shows.
-void fillRecord(unsigned char* r, int w, LONG n) {
-  std::memset(r, 0, 4);
-  r[4] = static_cast<unsigned char>(w);
-  std::memcpy(r + 5, &n, 4);
-  for (LONG i = 9; i < kRecLen; ++i) r[i] = static_cast<unsigned char>(w * 31 + n * 7 + i);
-}
-
-bool recordIsWhole(const unsigned char* r) {
-  LONG n;
-  std::memcpy(&n, r + 5, 4);
-  unsigned char expected[kRecLen];
-  fillRecord(expected, r[4], n);
-  return std::memcmp(r + 4, expected + 4, kRecLen - 4) == 0;
-}
-
-// Commits cost nothing in memory; the locks are the same there.
-const char* fastTmp() {
-  std::error_code ec;
-  return std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "/tmp";
-}
 
 // A child that opens the log for every append, as separate program runs
 // do, and reports the number of each append that returned 0 on fd.
@@ -70,7 +35,7 @@ pid_t spawnWriter(const std::string& path, LONG capacity, int w, LONG appends, i
   for (LONG n = 1; n <= appends; ++n) {
     CLogDB db;
     if (db.open(path.c_str(), "LOCK", 1, kRecLen, capacity, 0) != 0) continue;
-    fillRecord(r, w, n);
+    FillRecord(r, kRecLen, w, n);
     if (db.setRecord(r, 0, -1) == 0 && write(fd, &n, sizeof n) != sizeof n) _exit(2);
   }
   _exit(0);
@@ -83,8 +48,7 @@ int exitStatus(pid_t pid) {
 }
 
 TEST(LogDBLock, WritersInTwoProcessesLoseNoAcknowledgedRecord) {
-  ScopedEnv tmp("TMPDIR", fastTmp());
-  TempDir dir;
+  FastTempDir dir;
   const std::string path = dir.file("shared.log");
   constexpr LONG kAppends = 1000;
   {
@@ -114,11 +78,9 @@ TEST(LogDBLock, WritersInTwoProcessesLoseNoAcknowledgedRecord) {
   LONG slot, stamp = 0;
   ASSERT_EQ(0, db.startScan());
   while (db.getNextRecord(r, &slot) == 0) {
-    ASSERT_TRUE(recordIsWhole(r)) << "slot " << slot;
-    EXPECT_EQ(++stamp, le32(r)) << "slot " << slot;
-    LONG n;
-    std::memcpy(&n, r + 5, 4);
-    found.insert({r[4], n});
+    ASSERT_TRUE(RecordIsWhole(r, kRecLen)) << "slot " << slot;
+    EXPECT_EQ(++stamp, RecordStamp(r)) << "slot " << slot;
+    found.insert({r[4], RecordNumber(r)});
   }
   std::vector<std::pair<int, LONG>> missing;
   for (const auto& a : acknowledged)
@@ -133,8 +95,7 @@ TEST(LogDBLock, WritersInTwoProcessesLoseNoAcknowledgedRecord) {
 // Holding the log, it must find the records that the header names, whole,
 // stamped one after another up to the header's append counter.
 TEST(LogDBLock, AReaderSeesTheLogBetweenWholeAppends) {
-  ScopedEnv tmp("TMPDIR", fastTmp());
-  TempDir dir;
+  FastTempDir dir;
   const std::string path = dir.file("ring.log");
   constexpr LONG kCapacity = 8;
   {
@@ -153,13 +114,16 @@ TEST(LogDBLock, AReaderSeesTheLogBetweenWholeAppends) {
   for (; reads < 300; ++reads) {
     CLogDB reader;
     ASSERT_EQ(0, reader.open(path.c_str(), "LOCK", 1, kRecLen, kCapacity, 0));
-    const std::string raw = ReadFile(path);
-    const LONG counter = le32(reinterpret_cast<const unsigned char*>(raw.data()) + 28);
+    CLogDB::HeaderInfo header;
+    ASSERT_EQ(0, reader.getHeader(&header));
+    // The header the object holds is the file's.
+    ASSERT_EQ(header.lAppendCount, CounterOnDisk(path)) << "read " << reads;
+    const LONG counter = header.lAppendCount;
     std::vector<LONG> stamps;
     unsigned char r[kRecLen];
     for (int resume = 0; reader.search(0, 0, const_cast<char*>(""), resume, r) == 1; resume = 1) {
-      ASSERT_TRUE(recordIsWhole(r)) << "read " << reads;
-      stamps.push_back(le32(r));
+      ASSERT_TRUE(RecordIsWhole(r, kRecLen)) << "read " << reads;
+      stamps.push_back(RecordStamp(r));
     }
     ASSERT_EQ(std::min(counter, kCapacity), static_cast<LONG>(stamps.size())) << "read " << reads;
     ASSERT_EQ(reader.getRecordCount(), static_cast<LONG>(stamps.size())) << "read " << reads;
@@ -213,7 +177,7 @@ TEST(LogDBLock, AResizeKilledBeforeItsMoveLeavesNothingAfterTheNextOpen) {
       CLogDB db;
       ASSERT_EQ(0, db.open(path.c_str(), "LOCK", 1, kRecLen, 5, 0));
       for (LONG n = 1; n <= 3; ++n) {
-        fillRecord(r, 0, n);
+        FillRecord(r, kRecLen, 0, n);
         ASSERT_EQ(0, db.setRecord(r, 0, -1));
       }
     }

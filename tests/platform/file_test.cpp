@@ -1,6 +1,9 @@
+#include "platform/posix/fault.h"
+#include "platform/regstore/registry_store.h"
 #include "support/testutil.h"
 
 #include <sundry/platform/file.h>
+#include <sundry/platform/fileops.h>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -15,11 +18,14 @@
 #include <filesystem>
 #include <future>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 using namespace sundry::platform;
+using sundry::platform::posix::FileOperation;
+using sundry::platform::posix::SetFileFaultHook;
 using sundry::test::ReadFile;
 using sundry::test::TempDir;
 using sundry::test::WriteFile;
@@ -168,6 +174,48 @@ TEST(ReplaceFileDurably, ReplacesWholeOrNotAtAll) {
   EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError());
 }
 
+TEST(StreamOpen, TakesWindowsPaths) {
+  TempDir dir;
+  ASSERT_EQ(0, mkdir(dir.file("sub").c_str(), 0700));
+  const std::string windows = dir.path() + "\\sub\\f";
+  FileStream* s = StreamOpen(windows.c_str(), "w");
+  ASSERT_NE(nullptr, s);
+  EXPECT_EQ(1u, StreamWrite(s, "x", 1));
+  EXPECT_TRUE(StreamClose(s));
+  EXPECT_EQ("x", ReadFile(dir.file("sub/f")));
+  EXPECT_TRUE(ReplaceFileDurably(windows.c_str(), "y", 1));
+  EXPECT_EQ("y", ReadFile(dir.file("sub/f")));
+  EXPECT_EQ(1u, entries(dir.path()));
+}
+
+// The fault hook reaches the file work of the registry store and of the
+// file functions too: a new store that cannot be written whole is not made
+// at all, and a replacement whose content cannot be committed first
+// replaces nothing.
+TEST(FileFaults, ReachTheRegistryStoreAndTheFileFunctions) {
+  TempDir dir;
+  const std::string store = dir.file("registry.db");
+  for (FileOperation op : {FileOperation::Open, FileOperation::Write, FileOperation::Sync, FileOperation::Rename}) {
+    FaultOnCall fault(op, 1, ERROR_DISK_FULL);
+    std::unique_ptr<regstore::Store> made;
+    EXPECT_EQ(ERROR_REGISTRY_IO_FAILED, regstore::Store::Open(store, &made)) << static_cast<int>(op);
+    EXPECT_EQ(0u, entries(dir.path())) << static_cast<int>(op);
+  }
+  std::unique_ptr<regstore::Store> made;
+  EXPECT_EQ(ERROR_SUCCESS, regstore::Store::Open(store, &made));
+
+  const std::string fresh = dir.file("fresh"), target = dir.file("target");
+  ASSERT_TRUE(WriteFile(fresh, "new"));
+  ASSERT_TRUE(WriteFile(target, "old"));
+  {
+    FaultOnCall fault(FileOperation::Sync, 1, ERROR_IO_DEVICE);
+    EXPECT_FALSE(ReplaceFileKeepingAccess(fresh.c_str(), target.c_str()));
+    EXPECT_WIN32(ERROR_IO_DEVICE, GetLastError());
+  }
+  EXPECT_EQ("old", ReadFile(target));
+  EXPECT_EQ("new", ReadFile(fresh));
+}
+
 // Paths that are no regular file: a FIFO, a link to it, and (where this
 // process may make one) a character device like /dev/null.
 struct OddFiles {
@@ -251,6 +299,32 @@ TEST(ReplaceFileDurably, OnlyARegularFileIsReplaced) {
   ASSERT_TRUE(ReplaceFileDurably(tool.c_str(), "new", 3));
   ASSERT_EQ(0, stat(tool.c_str(), &st));
   EXPECT_EQ(0755u, st.st_mode & 07777);
+}
+
+TEST(CopyFileA, CopiesOnlyRegularFiles) {
+  TempDir dir;
+  OddFiles odd(dir);
+  const std::string file = dir.file("file"), copy = dir.file("copy");
+  ASSERT_TRUE(WriteFile(file, "data"));
+  if (!odd.device.empty()) {
+    EXPECT_FALSE(CopyFileA(odd.device.c_str(), copy.c_str(), FALSE));
+    EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_FALSE(std::filesystem::exists(copy));
+  }
+  for (const std::string& path : odd.all()) {
+    EXPECT_FALSE(CopyFileA(file.c_str(), path.c_str(), FALSE)) << path;
+    EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError()) << path;
+  }
+  struct stat st;
+  ASSERT_EQ(0, lstat(odd.link.c_str(), &st));
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(0, stat(odd.fifo.c_str(), &st));
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  if (!odd.device.empty()) {
+    ASSERT_EQ(0, stat(odd.device.c_str(), &st));
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+  }
+  EXPECT_EQ(odd.all().size() + 1, entries(dir.path())) << "a file beside was left behind";
 }
 
 TEST(StreamCreateDurably, PutsALockedFileInPlace) {

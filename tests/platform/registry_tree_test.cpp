@@ -3,6 +3,7 @@
 
 #include <sundry/platform/registry.h>
 
+#include "platform/winapi/registry_internal.h"
 #include "support/testutil.h"
 
 #include <atomic>

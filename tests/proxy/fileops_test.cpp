@@ -10,14 +10,13 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace {
 
-using sundry::test::ReadFile;
-using sundry::test::TempDir;
-using sundry::test::WriteFile;
+using namespace sundry::test;
 
 class FileOpsTest : public ::testing::Test {
  protected:
@@ -50,47 +49,18 @@ TEST_F(FileOpsTest, SearchesMatchPatternsWithoutRegardToCaseInNameOrder) {
   EXPECT_EQ((std::vector<std::string>{".", "..", ".hidden.slt", "A.slt", "b.SLT", "c.slt", "notes.txt"}),
             search(m_dir.path() + "/Profiles/*.*"));
   EXPECT_EQ((std::vector<std::string>{"c.slt"}), search(dir + "C.SLT"));
-}
 
-TEST_F(FileOpsTest, SearchResultsDescribeTheEntries) {
+  // What a search tells of each entry.
   ASSERT_EQ(0, chmod(m_dir.file("Profiles/c.slt").c_str(), 0444));
   WIN32_FIND_DATAA data;
-  HANDLE h = FindFirstFileA((m_dir.path() + "\\Profiles\\c*").c_str(), &data);
+  HANDLE h = FindFirstFileA((dir + "c*").c_str(), &data);
   ASSERT_NE(INVALID_HANDLE_VALUE, h);
   EXPECT_STREQ("c.slt", data.cFileName);
   EXPECT_EQ(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY, data.dwFileAttributes);
   EXPECT_EQ(5u, data.nFileSizeLow);
   EXPECT_EQ(0u, data.nFileSizeHigh);
   // 100-ns ticks since 1601: a time of this century is above 1.26e17.
-  const unsigned long long t =
-      static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
-  EXPECT_GT(t, 126000000000000000ull);
-  EXPECT_TRUE(FindClose(h));
-
-  h = FindFirstFileA((m_dir.path() + "\\Profiles\\A.slt").c_str(), &data);
-  ASSERT_NE(INVALID_HANDLE_VALUE, h);
-  EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, data.dwFileAttributes);
-  FindClose(h);
-  EXPECT_EQ(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN, GetFileAttributesA(m_dir.file("Profiles/.hidden.slt").c_str()));
-  EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA((m_dir.path() + "\\Profiles\\").c_str()));
-}
-
-TEST_F(FileOpsTest, SearchFailuresAndHandles) {
-  WIN32_FIND_DATAA data;
-  std::memset(&data, 0x5a, sizeof data);
-  const WIN32_FIND_DATAA before = data;
-  EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA((m_dir.path() + "/Profiles/*.none").c_str(), &data));
-  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, GetLastError());
-  EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA((m_dir.path() + "/Missing/*.slt").c_str(), &data));
-  EXPECT_WIN32(ERROR_PATH_NOT_FOUND, GetLastError());
-  EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA((m_dir.path() + "/Profiles/notes.txt/*").c_str(), &data));
-  EXPECT_WIN32(ERROR_PATH_NOT_FOUND, GetLastError());
-  EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA(nullptr, &data));
-  EXPECT_WIN32(ERROR_INVALID_PARAMETER, GetLastError());
-  EXPECT_EQ(0, std::memcmp(&before, &data, sizeof data));
-
-  HANDLE h = FindFirstFileA((m_dir.path() + "/Profiles/notes.txt").c_str(), &data);
-  ASSERT_NE(INVALID_HANDLE_VALUE, h);
+  EXPECT_GT(static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32, 126000000000000000ull);
   EXPECT_FALSE(FindNextFileA(h, &data));
   EXPECT_WIN32(ERROR_NO_MORE_FILES, GetLastError());
   EXPECT_TRUE(FindClose(h));
@@ -100,9 +70,11 @@ TEST_F(FileOpsTest, SearchFailuresAndHandles) {
   int stranger = 0;
   EXPECT_FALSE(FindNextFileA(&stranger, &data));
   EXPECT_WIN32(ERROR_INVALID_HANDLE, GetLastError());
+  EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA(dir.c_str()));
+  EXPECT_EQ(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN, GetFileAttributesA((dir + ".hidden.slt").c_str()));
 }
 
-TEST_F(FileOpsTest, CopyTakesContentAndModeAndHonoursFailIfExists) {
+TEST_F(FileOpsTest, CopyMoveAndDeleteDoWhatIsAskedOnly) {
   const std::string src = m_dir.file("src.txt"), dst = m_dir.file("dst.txt");
   ASSERT_TRUE(WriteFile(src, "content"));
   ASSERT_EQ(0, chmod(src.c_str(), 0640));
@@ -111,7 +83,6 @@ TEST_F(FileOpsTest, CopyTakesContentAndModeAndHonoursFailIfExists) {
   struct stat st;
   ASSERT_EQ(0, stat(dst.c_str(), &st));
   EXPECT_EQ(0640u, st.st_mode & 0777);
-
   ASSERT_TRUE(WriteFile(src, "newer"));
   EXPECT_FALSE(CopyFileA(src.c_str(), dst.c_str(), TRUE));
   EXPECT_WIN32(ERROR_FILE_EXISTS, GetLastError());
@@ -119,58 +90,49 @@ TEST_F(FileOpsTest, CopyTakesContentAndModeAndHonoursFailIfExists) {
   EXPECT_TRUE(CopyFileA(src.c_str(), dst.c_str(), FALSE));
   EXPECT_EQ("newer", ReadFile(dst));
 
-  EXPECT_FALSE(CopyFileA(m_dir.file("none").c_str(), dst.c_str(), FALSE));
-  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, GetLastError());
-  EXPECT_FALSE(CopyFileA(src.c_str(), m_dir.file("no/dir.txt").c_str(), FALSE));
-  EXPECT_WIN32(ERROR_PATH_NOT_FOUND, GetLastError());
-  EXPECT_FALSE(CopyFileA(m_dir.file("Profiles").c_str(), dst.c_str(), FALSE));
-  EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError());
-  EXPECT_FALSE(CopyFileA(src.c_str(), m_dir.file("Profiles").c_str(), FALSE));
-  EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError());
-  // Nothing is left beside the files.
+  EXPECT_FALSE(MoveFileExA(src.c_str(), dst.c_str(), 0));
+  EXPECT_WIN32(ERROR_ALREADY_EXISTS, GetLastError());
+  EXPECT_TRUE(MoveFileExA(src.c_str(), (m_dir.path() + "\\dst.txt").c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  EXPECT_FALSE(std::filesystem::exists(src));
+  EXPECT_TRUE(MoveFileExA(dst.c_str(), src.c_str(), MOVEFILE_COPY_ALLOWED));
+  EXPECT_EQ("newer", ReadFile(src));
+
+  // Failures, each with its code, nothing changed or left beside, and a
+  // failed search's output untouched.
+  const std::string none = m_dir.file("none"), noDir = m_dir.file("no/f"), profiles = m_dir.file("Profiles");
+  WIN32_FIND_DATAA data, before;
+  std::memset(&data, 0x5a, sizeof data);
+  before = data;
+  auto found = [&](const char* pattern) { return FindFirstFileA(pattern, &data) != INVALID_HANDLE_VALUE; };
+  const std::pair<std::function<bool()>, DWORD> failures[] = {
+      {[&] { return CopyFileA(none.c_str(), dst.c_str(), FALSE); }, ERROR_FILE_NOT_FOUND},
+      {[&] { return CopyFileA(src.c_str(), noDir.c_str(), FALSE); }, ERROR_PATH_NOT_FOUND},
+      {[&] { return CopyFileA(profiles.c_str(), dst.c_str(), FALSE); }, ERROR_ACCESS_DENIED},
+      {[&] { return CopyFileA(src.c_str(), profiles.c_str(), FALSE); }, ERROR_ACCESS_DENIED},
+      {[&] { return MoveFileExA(none.c_str(), dst.c_str(), MOVEFILE_REPLACE_EXISTING); }, ERROR_FILE_NOT_FOUND},
+      {[&] { return MoveFileExA(src.c_str(), noDir.c_str(), 0); }, ERROR_PATH_NOT_FOUND},
+      {[&] { return MoveFileExA(src.c_str(), profiles.c_str(), MOVEFILE_REPLACE_EXISTING); }, ERROR_ACCESS_DENIED},
+      {[&] { return MoveFileExA(src.c_str(), dst.c_str(), 0x100); }, ERROR_INVALID_PARAMETER},
+      {[&] { return DeleteFileA(none.c_str()); }, ERROR_FILE_NOT_FOUND},
+      {[&] { return DeleteFileA(noDir.c_str()); }, ERROR_PATH_NOT_FOUND},
+      {[&] { return DeleteFileA(profiles.c_str()); }, ERROR_ACCESS_DENIED},
+      {[&] { return GetFileAttributesA(none.c_str()) != INVALID_FILE_ATTRIBUTES; }, ERROR_FILE_NOT_FOUND},
+      {[&] { return found((profiles + "/*.none").c_str()); }, ERROR_FILE_NOT_FOUND},
+      {[&] { return found((m_dir.path() + "/Missing/*").c_str()); }, ERROR_PATH_NOT_FOUND},
+      {[&] { return found((profiles + "/notes.txt/*").c_str()); }, ERROR_PATH_NOT_FOUND},
+      {[&] { return found(nullptr); }, ERROR_INVALID_PARAMETER},
+  };
+  for (size_t i = 0; i < sizeof failures / sizeof failures[0]; ++i) {
+    EXPECT_FALSE(failures[i].first()) << i;
+    EXPECT_WIN32(failures[i].second, GetLastError()) << i;
+  }
+  EXPECT_EQ(0, std::memcmp(&before, &data, sizeof data));
+  EXPECT_EQ("newer", ReadFile(src));
+  EXPECT_TRUE(DeleteFileA(src.c_str()));
   std::vector<std::string> names;
   for (auto& e : std::filesystem::directory_iterator(m_dir.path())) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ((std::vector<std::string>{"Profiles", "dst.txt", "src.txt"}), names);
-}
-
-TEST_F(FileOpsTest, MoveReplacesOnlyWhenAskedTo) {
-  const std::string a = m_dir.file("a"), b = m_dir.file("b");
-  ASSERT_TRUE(WriteFile(a, "A"));
-  ASSERT_TRUE(WriteFile(b, "B"));
-  EXPECT_FALSE(MoveFileExA(a.c_str(), b.c_str(), 0));
-  EXPECT_WIN32(ERROR_ALREADY_EXISTS, GetLastError());
-  EXPECT_EQ("A", ReadFile(a));
-  EXPECT_EQ("B", ReadFile(b));
-  EXPECT_TRUE(MoveFileExA(a.c_str(), (m_dir.path() + "\\b").c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
-  EXPECT_FALSE(std::filesystem::exists(a));
-  EXPECT_EQ("A", ReadFile(b));
-  EXPECT_TRUE(MoveFileExA(b.c_str(), m_dir.file("c").c_str(), MOVEFILE_COPY_ALLOWED));
-  EXPECT_EQ("A", ReadFile(m_dir.file("c")));
-
-  EXPECT_FALSE(MoveFileExA(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING));
-  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, GetLastError());
-  EXPECT_FALSE(MoveFileExA(m_dir.file("c").c_str(), m_dir.file("no/c").c_str(), 0));
-  EXPECT_WIN32(ERROR_PATH_NOT_FOUND, GetLastError());
-  EXPECT_FALSE(MoveFileExA(m_dir.file("c").c_str(), m_dir.file("Profiles").c_str(), MOVEFILE_REPLACE_EXISTING));
-  EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError());
-  EXPECT_FALSE(MoveFileExA(m_dir.file("c").c_str(), b.c_str(), 0x100));
-  EXPECT_WIN32(ERROR_INVALID_PARAMETER, GetLastError());
-  EXPECT_EQ("A", ReadFile(m_dir.file("c")));
-}
-
-TEST_F(FileOpsTest, DeleteAndAttributes) {
-  const std::string f = m_dir.file("f");
-  ASSERT_TRUE(WriteFile(f, ""));
-  EXPECT_TRUE(DeleteFileA(f.c_str()));
-  EXPECT_FALSE(DeleteFileA(f.c_str()));
-  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, GetLastError());
-  EXPECT_FALSE(DeleteFileA(m_dir.file("no/f").c_str()));
-  EXPECT_WIN32(ERROR_PATH_NOT_FOUND, GetLastError());
-  EXPECT_FALSE(DeleteFileA(m_dir.file("Profiles").c_str()));
-  EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError());
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(f.c_str()));
-  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, GetLastError());
+  EXPECT_EQ((std::vector<std::string>{"Profiles"}), names);
 }
 
 // The permission bits and owner of a path (links followed).
@@ -244,7 +206,7 @@ TEST_F(FileOpsTest, ReplaceKeepingAccessWritesThroughLinksAndKeepsModeAndOwner) 
     EXPECT_FALSE(std::filesystem::exists(fresh));
     std::vector<std::string> left;
     for (auto& e : std::filesystem::directory_iterator("/dev/shm"))
-      if (e.path().filename().string().find(".~sundry-move-") == 0) left.push_back(e.path());
+      if (e.path().filename().string().find(".~sundry-") == 0) left.push_back(e.path());
     EXPECT_TRUE(left.empty());
     std::filesystem::remove(far);
   }

@@ -1,20 +1,17 @@
 // INI profile files: GetPrivateProfileStringA and WritePrivateProfileStringA.
 
+#include "platform/posix/fault.h"
 #include "support/testutil.h"
 
-#include <sundry/platform/file.h>
 #include <sundry/platform/profile.h>
 
-#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
 namespace {
 
-using sundry::test::ReadFile;
-using sundry::test::TempDir;
-using sundry::test::WriteFile;
+using namespace sundry::test;
 
 class ProfileTest : public ::testing::Test {
  protected:
@@ -25,20 +22,16 @@ class ProfileTest : public ::testing::Test {
     m_error = GetLastError();
     return std::string(buf, m_result);
   }
-  // Names listed by a null section or key, "|"-joined, with the raw result.
+  // Names listed by a null section or key, "|"-joined. Each name ends in a
+  // zero, the list in one more; a list cut to the buffer ends in two.
   std::string list(const char* section, DWORD size = 256) {
     char buf[256];
     std::memset(buf, 'X', sizeof buf);
     m_result = GetPrivateProfileStringA(section, nullptr, "ignored", buf, size, m_ini.c_str());
     std::string s;
     for (DWORD i = 0; i < m_result; ++i) s += buf[i] == '\0' ? '|' : buf[i];
-    // Each name ends in a zero, the list in one more; a cut list ends in two.
     EXPECT_EQ('\0', buf[m_result]);
-    if (m_result + 2 == size) {
-      EXPECT_EQ('\0', buf[m_result + 1]);
-    } else if (m_result > 0) {
-      EXPECT_EQ('\0', buf[m_result - 1]);
-    }
+    EXPECT_EQ('\0', m_result + 2 == size ? buf[m_result + 1] : m_result > 0 ? buf[m_result - 1] : '\0');
     return s;
   }
   BOOL put(const char* section, const char* key, const char* value) {
@@ -69,84 +62,61 @@ const char kSample[] =
     "[saved]\r\n"
     "Late=1\r\n";
 
-TEST_F(ProfileTest, ReadsValuesWithoutRegardToCase) {
-  ASSERT_TRUE(WriteFile(m_ini, kSample));
-  EXPECT_EQ("hex:3C,00,", get("SAVED", "work"));
-  EXPECT_WIN32(ERROR_SUCCESS, m_error);
-  EXPECT_EQ("  padded  ", get("Saved", "Quoted"));
-  EXPECT_EQ("x", get("Saved", "Single"));
-  EXPECT_EQ("\"open", get("Saved", "Half"));
-  EXPECT_EQ("", get("Saved", "NoEquals"));
-  EXPECT_EQ("second", get("other", "WORK"));
-  // A comment is no key; the first of two sections of one name counts.
-  EXPECT_EQ("none", get("Saved", ";Hidden"));
-  EXPECT_EQ("none", get("Saved", "Late"));
-  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, m_error);
-}
-
-TEST_F(ProfileTest, TheDefaultStandsInForWhatIsMissing) {
+TEST_F(ProfileTest, ReadsValuesWithoutRegardToCaseDefaultsAndCutTexts) {
   EXPECT_EQ("00", get("S", "K", "00   "));  // no file; trailing blanks go
   EXPECT_WIN32(ERROR_FILE_NOT_FOUND, m_error);
   ASSERT_TRUE(WriteFile(m_ini, kSample));
-  EXPECT_EQ("dflt", get("Nope", "K", "dflt"));
-  EXPECT_EQ("", get("Saved", "Nope", nullptr));
-  char buf[8] = "XXXXXXX";
-  EXPECT_EQ(2u, GetPrivateProfileStringA("S", "K", "dd", buf, sizeof buf, nullptr));
-  EXPECT_STREQ("dd", buf);
-  EXPECT_WIN32(ERROR_INVALID_PARAMETER, GetLastError());
-}
-
-TEST_F(ProfileTest, ATextLongerThanTheBufferIsCutToSizeMinusOne) {
-  ASSERT_TRUE(WriteFile(m_ini, kSample));
-  EXPECT_EQ("hex:", get("Saved", "Work", "", 5));
-  EXPECT_EQ(4u, m_result);
-  EXPECT_EQ("", get("Saved", "Work", "", 1));
-  EXPECT_EQ("dfl", get("Saved", "Nope", "dflt", 4));
+  EXPECT_EQ("hex:3C,00,", get("SAVED", "work"));
+  EXPECT_WIN32(ERROR_SUCCESS, m_error);
+  const struct {
+    const char *section, *key, *dflt;
+    DWORD size;
+    const char* expected;
+  } cases[] = {
+      {"Saved", "Quoted", "none", 256, "  padded  "}, {"Saved", "Single", "none", 256, "x"},
+      {"Saved", "Half", "none", 256, "\"open"},      {"Saved", "NoEquals", "none", 256, ""},
+      {"other", "WORK", "none", 256, "second"},
+      {"Saved", ";Hidden", "none", 256, "none"},  // a comment is no key
+      {"Saved", "Late", "none", 256, "none"},     // the first of two sections of one name counts
+      {"Nope", "K", "dflt", 256, "dflt"},         {"Saved", "Nope", nullptr, 256, ""},
+      {"Saved", "Work", "", 5, "hex:"},           // cut to the size less one
+      {"Saved", "Work", "", 1, ""},               {"Saved", "Nope", "dflt", 4, "dfl"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.expected, get(c.section, c.key, c.dflt, c.size)) << c.key;
   char buf[4] = "abc";
   EXPECT_EQ(0u, GetPrivateProfileStringA("Saved", "Work", "", buf, 0, m_ini.c_str()));
   EXPECT_STREQ("abc", buf);
   EXPECT_EQ(0u, GetPrivateProfileStringA("Saved", "Work", "", nullptr, 10, m_ini.c_str()));
-}
+  EXPECT_EQ(2u, GetPrivateProfileStringA("S", "K", "dd", buf, sizeof buf, nullptr));
+  EXPECT_STREQ("dd", buf);
+  EXPECT_WIN32(ERROR_INVALID_PARAMETER, GetLastError());
 
-TEST_F(ProfileTest, NullNamesListSectionsAndKeys) {
-  ASSERT_TRUE(WriteFile(m_ini, kSample));
   EXPECT_EQ("Saved|Other|saved|", list(nullptr));
   EXPECT_EQ("Work|Quoted|Single|Half|NoEquals|", list("saved"));
-  // Cut lists end in two zeros and give size - 2.
-  EXPECT_EQ("Saved|Ot", list(nullptr, 10));
+  EXPECT_EQ("Saved|Ot", list(nullptr, 10));  // cut lists give size - 2
   EXPECT_EQ(8u, m_result);
   EXPECT_EQ("", list("Missing"));
-  EXPECT_EQ(0u, m_result);
 }
 
-TEST_F(ProfileTest, WritingMakesAFileWithWindowsLineEnds) {
+TEST_F(ProfileTest, WritingChangesOnlyTheLinesConcernedInTheFilesForm) {
   ASSERT_TRUE(put("HKEY_CURRENT_USER\\Software\\S", "Work", "hex:3C,"));
-  ASSERT_TRUE(put("HKEY_CURRENT_USER\\Software\\S", "Home", "1"));
   ASSERT_TRUE(put("Second", "A", ""));
-  EXPECT_EQ("[HKEY_CURRENT_USER\\Software\\S]\r\nWork=hex:3C,\r\nHome=1\r\n[Second]\r\nA=\r\n", content());
+  EXPECT_EQ("[HKEY_CURRENT_USER\\Software\\S]\r\nWork=hex:3C,\r\n[Second]\r\nA=\r\n", content());
   EXPECT_EQ("hex:3C,", get("hkey_current_user\\software\\s", "WORK"));
-}
 
-TEST_F(ProfileTest, WritingChangesOnlyTheLinesConcerned) {
   ASSERT_TRUE(WriteFile(m_ini, "; keep me\n[A]\nx = 1\n\n[B]\ny=2"));
   ASSERT_TRUE(put("a", "X", "changed"));
   EXPECT_EQ("; keep me\n[A]\nX=changed\n\n[B]\ny=2", content());
   // A new key goes after the section's last entry; the file keeps LF ends
   // and a last line without one is ended first.
-  ASSERT_TRUE(put("A", "z", "3"));
-  ASSERT_TRUE(put("B", "w", "4"));
-  EXPECT_EQ("; keep me\n[A]\nX=changed\nz=3\n\n[B]\ny=2\nw=4\n", content());
-  ASSERT_TRUE(put("C", "k", "v"));
-  EXPECT_EQ("; keep me\n[A]\nX=changed\nz=3\n\n[B]\ny=2\nw=4\n[C]\nk=v\n", content());
-}
+  for (const char* section : {"A", "B", "C"}) ASSERT_TRUE(put(section, "k", "v"));
+  EXPECT_EQ("; keep me\n[A]\nX=changed\nk=v\n\n[B]\ny=2\nk=v\n[C]\nk=v\n", content());
 
-TEST_F(ProfileTest, NullValuesAndKeysDelete) {
+  // Null values and keys delete; deleting what is not there makes no file.
   ASSERT_TRUE(WriteFile(m_ini, "[A]\r\nx=1\r\ny=2\r\n[B]\r\nz=3\r\n[a]\r\nq=4\r\n"));
   ASSERT_TRUE(put("A", "x", nullptr));
   EXPECT_EQ("[A]\r\ny=2\r\n[B]\r\nz=3\r\n[a]\r\nq=4\r\n", content());
-  ASSERT_TRUE(put("a", nullptr, nullptr));
-  EXPECT_EQ("[B]\r\nz=3\r\n", content());
-  // Deleting what is not there succeeds and makes no file.
+  ASSERT_TRUE(put("a", nullptr, nullptr));  // every section of the name
   ASSERT_TRUE(put("B", "none", nullptr));
   EXPECT_EQ("[B]\r\nz=3\r\n", content());
   const std::string other = m_dir.file("other.ini");
@@ -172,18 +142,18 @@ TEST_F(ProfileTest, WhatTheFileCouldNotHoldIsRefused) {
   EXPECT_WIN32(ERROR_PATH_NOT_FOUND, GetLastError());
 }
 
-DWORD failAlways(sundry::platform::FileOperation op, void* context) {
-  return op == *static_cast<sundry::platform::FileOperation*>(context) ? static_cast<DWORD>(ERROR_DISK_FULL) : 0u;
+DWORD failAlways(sundry::platform::posix::FileOperation op, void* context) {
+  return op == *static_cast<sundry::platform::posix::FileOperation*>(context) ? static_cast<DWORD>(ERROR_DISK_FULL) : 0u;
 }
 
 TEST_F(ProfileTest, AFailedWriteLeavesTheFileAsItWas) {
-  using Op = sundry::platform::FileOperation;
+  using Op = sundry::platform::posix::FileOperation;
   ASSERT_TRUE(WriteFile(m_ini, "[A]\nx=1\n"));
   for (Op op : {Op::Open, Op::Write, Op::Sync, Op::Rename}) {
     Op chosen = op;
-    sundry::platform::SetFileFaultHook(failAlways, &chosen);
+    sundry::platform::posix::SetFileFaultHook(failAlways, &chosen);
     const BOOL ok = put("A", "x", "2");
-    sundry::platform::SetFileFaultHook(nullptr, nullptr);
+    sundry::platform::posix::SetFileFaultHook(nullptr, nullptr);
     EXPECT_FALSE(ok) << static_cast<int>(op);
     EXPECT_EQ("[A]\nx=1\n", content()) << static_cast<int>(op);
     size_t files = 0;

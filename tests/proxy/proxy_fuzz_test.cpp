@@ -20,7 +20,6 @@
 
 namespace {
 
-using sundry::test::Entries;
 using sundry::test::ReadFile;
 using Peer = CProxyTestPeer;
 
@@ -66,7 +65,7 @@ std::vector<std::string> parts(CProxy& p) {
           std::to_string(p.getScriptEnabled()), std::to_string(p.getBypassLocal()),
           std::to_string(p.getSocksVersion()),  std::to_string(p.getVersion()),
           std::to_string(p.getUpdateCount()),   p.getScript().GetString(),
-          p.getExceptions().GetString(),        Entries(p)};
+          p.getExceptions().GetString(),        p.proxyText().GetString()};
 }
 
 // Each part equal in both models, or each as it was before the parse.

@@ -1,5 +1,5 @@
 // CProxy's model: connection names, protocol entries, the exceptions list,
-// copying and clearing, and the proxy text.
+// copying and clearing.
 
 #include "proxy/proxy_fixture.h"
 
@@ -8,7 +8,6 @@
 namespace {
 
 using sundry::test::Describe;
-using sundry::test::Entries;
 
 TEST(ProxyModel, ConnectionNamesMapTheLocalNetworkToDefaultConnectionSettings) {
   CProxy p;
@@ -21,60 +20,33 @@ TEST(ProxyModel, ConnectionNamesMapTheLocalNetworkToDefaultConnectionSettings) {
   EXPECT_STREQ("_LAN_x", p.getConnectoid());
 }
 
-TEST(ProxyModel, SaveValueNameFallsBackToTheConnectionKnownAtTheTime) {
-  CProxy before;
-  before.setSaveRegistryName(HKEY_CURRENT_USER, "Software\\S", "");
-  EXPECT_STREQ("", CProxyTestPeer::saveValue(before));
-  before.setConnectoid("Work");
-  EXPECT_STREQ("", CProxyTestPeer::saveValue(before));
-
-  CProxy after;
-  after.setConnectoid("Work");
-  after.setSaveRegistryName(HKEY_CURRENT_USER, "Software\\S", nullptr);
-  EXPECT_STREQ("Work", CProxyTestPeer::saveValue(after));
-  after.setSaveRegistryName(HKEY_CURRENT_USER, "Software\\S", "Backup");
-  EXPECT_STREQ("Backup", CProxyTestPeer::saveValue(after));
-}
-
 TEST(ProxyModel, ProtocolEntriesStoreHostAndPort) {
   CProxy p;
   EXPECT_EQ(1, p.setProxyForProtocol("proxy:80", "http"));
-  CString host = "untouched";
+  CString host = "untouched", text;
   DWORD port = 7;
   ASSERT_EQ(1, p.getProxyForProtocol(host, port, "http"));
   EXPECT_STREQ("proxy", host);
   EXPECT_EQ(80u, port);
-  CString text;
   ASSERT_EQ(1, p.getProxyForProtocol(text, "http"));
   EXPECT_STREQ("proxy:80", text);
 
-  // A second set replaces the entry's content; names are case-sensitive.
+  // A second set replaces the entry's content; names are case-sensitive;
+  // a proxy without a colon fails and leaves host and port.
   EXPECT_EQ(1, p.setProxyForProtocol("other", 8080, "http"));
   EXPECT_EQ(1, p.setProxyForProtocol("upper:1", "HTTP"));
-  EXPECT_EQ("HTTP=upper:1 http=other:8080", Entries(p));
+  EXPECT_EQ(0, p.setProxyForProtocol("b", "http"));
+  EXPECT_EQ(0, p.setProxyForProtocol("proxy", "ftp"));  // an empty entry all the same
+  EXPECT_STREQ("HTTP=upper:1;ftp=:0;http=other:8080", p.proxyText());
 
   // An absent protocol leaves the outputs alone.
-  host = "keep";
+  host = text = "keep";
   port = 9;
-  text = "keep";
   EXPECT_EQ(0, p.getProxyForProtocol(host, port, "gopher"));
   EXPECT_EQ(0, p.getProxyForProtocol(text, "gopher"));
   EXPECT_STREQ("keep", host);
   EXPECT_EQ(9u, port);
   EXPECT_STREQ("keep", text);
-}
-
-TEST(ProxyModel, AProxyWithoutColonStoresAnEmptyEntryAndFails) {
-  CProxy p;
-  EXPECT_EQ(0, p.setProxyForProtocol("proxy", "http"));
-  CString text;
-  ASSERT_EQ(1, p.getProxyForProtocol(text, "http"));
-  EXPECT_STREQ(":0", text);
-  // On an existing entry host and port stay as they were.
-  ASSERT_EQ(1, p.setProxyForProtocol("a:1", "http"));
-  EXPECT_EQ(0, p.setProxyForProtocol("b", "http"));
-  ASSERT_EQ(1, p.getProxyForProtocol(text, "http"));
-  EXPECT_STREQ("a:1", text);
 }
 
 TEST(ProxyModel, TheAllEntryStandsForEveryProtocol) {
@@ -85,45 +57,24 @@ TEST(ProxyModel, TheAllEntryStandsForEveryProtocol) {
   ASSERT_EQ(1, p.getProxyForAll(host, port));
   EXPECT_STREQ("h", host);
   EXPECT_EQ(81u, port);
-  EXPECT_EQ("ALL=h:81", Entries(p));
-  // In the proxy text it replaces every other entry, whatever their order.
-  p.setProxyForProtocol("a:1", "http");
+  // In the proxy text it replaces every other entry, whatever their names.
+  p.setProxyForProtocol("a:1", "AAA");
   p.setProxyForProtocol("z:2", "zzz");
-  EXPECT_STREQ("h:81", CProxyTestPeer::proxyText(p));
-  CProxy q;
-  q.setProxyForProtocol("a:1", "AAA");
-  q.setProxyForAll("g:3");
-  EXPECT_STREQ("g:3", CProxyTestPeer::proxyText(q));
-}
-
-TEST(ProxyModel, ProxyTextJoinsEntriesInNameOrderWhateverTheInsertionOrder) {
-  CProxy a, b;
-  for (const char* name : {"http", "ftp", "https", "gopher", "socks"}) a.setProxyForProtocol("h:1", name);
-  for (const char* name : {"socks", "gopher", "https", "ftp", "http"}) b.setProxyForProtocol("h:1", name);
-  EXPECT_STREQ("ftp=h:1;gopher=h:1;http=h:1;https=h:1;socks=h:1", CProxyTestPeer::proxyText(a));
-  EXPECT_STREQ(CProxyTestPeer::proxyText(a), CProxyTestPeer::proxyText(b));
+  EXPECT_STREQ("h:81", p.proxyText());
   CProxy empty;
-  EXPECT_STREQ("", CProxyTestPeer::proxyText(empty));
+  EXPECT_STREQ("", empty.proxyText());
 }
 
 TEST(ProxyModel, ExceptionsMergeWithoutDuplicates) {
   CProxy p;
-  p.setExceptions("a;c");
-  EXPECT_STREQ("a;c;", p.getExceptions());
-  p.setExceptions("b;a");
-  EXPECT_STREQ("a;c;b;", p.getExceptions());
-  p.setExceptions("");
-  p.setExceptions(nullptr);
-  EXPECT_STREQ("a;c;b;", p.getExceptions());
-  // Case counts: A is another entry than a.
-  p.setExceptions("A");
-  EXPECT_STREQ("a;c;b;A;", p.getExceptions());
-
-  CProxy q;
-  q.setExceptions("x;;y;");
-  EXPECT_STREQ("x;y;", q.getExceptions());
-  q.setExceptions(";;");
-  EXPECT_STREQ("x;y;", q.getExceptions());
+  const std::pair<const char*, const char*> steps[] = {
+      {"a;c", "a;c;"}, {"b;a", "a;c;b;"}, {"", "a;c;b;"}, {nullptr, "a;c;b;"},
+      {"A", "a;c;b;A;"},  // case counts
+      {"x;;y;", "a;c;b;A;x;y;"}, {";;", "a;c;b;A;x;y;"}};
+  for (const auto& [merged, expected] : steps) {
+    p.setExceptions(merged);
+    EXPECT_STREQ(expected, p.getExceptions()) << (merged ? merged : "(null)");
+  }
 }
 
 // Fills every part of a model with something other than its initial value.
@@ -150,34 +101,28 @@ TEST(ProxyModel, CopiesHoldTheirOwnEntriesAndTheRecord) {
   ASSERT_EQ(1, CProxyTestPeer::build(source));
   CProxy copy(source);
   EXPECT_EQ(CProxyTestPeer::record(source), CProxyTestPeer::record(copy));
-  EXPECT_EQ(Entries(source), Entries(copy));
+  EXPECT_STREQ(source.proxyText(), copy.proxyText());
   EXPECT_STREQ("Work", copy.getConnectoid());
   // The script switch is not copied (the flags word that holds it is).
   EXPECT_EQ(0, copy.getScriptEnabled());
   EXPECT_EQ(source.getFlags(), copy.getFlags());
-
   // Separate objects: changing one leaves the other.
   copy.setProxyForProtocol("changed:9", "http");
-  CString text;
-  source.getProxyForProtocol(text, "http");
-  EXPECT_STREQ("h:1", text);
   copy.removeProtocols();
-  EXPECT_EQ("ftp=f:2 http=h:1", Entries(source));
-}
+  EXPECT_STREQ("ftp=f:2;http=h:1", source.proxyText());
 
-TEST(ProxyModel, AssignmentAddsEntriesToTheTargetsOwnAndReplacesItsRecord) {
-  CProxy source;
-  source.setProxyForProtocol("h:1", "http");
+  // Assignment adds the entries to the target's own and takes the source's
+  // record, here none.
   CProxy target;
-  target.setProxyForProtocol("f:2", "ftp");
+  target.setProxyForProtocol("g:3", "gopher");
   target.setProxyForProtocol("old:3", "http");
   ASSERT_EQ(1, CProxyTestPeer::build(target));
   target = source;
-  EXPECT_EQ("ftp=f:2 http=h:1", Entries(target));
-  // The source had no record: neither has the target now.
-  EXPECT_EQ("", CProxyTestPeer::record(target));
   target = target;
-  EXPECT_EQ("ftp=f:2 http=h:1", Entries(target));
+  EXPECT_STREQ("ftp=f:2;gopher=g:3;http=h:1", target.proxyText());
+  CProxy none;
+  target = none;
+  EXPECT_EQ("", CProxyTestPeer::record(target));
 }
 
 TEST(ProxyModel, ClearResetsTheSettingsAndKeepsNamesAndLocations) {
@@ -188,7 +133,11 @@ TEST(ProxyModel, ClearResetsTheSettingsAndKeepsNamesAndLocations) {
   CProxy fresh;
   EXPECT_EQ(Describe(fresh), Describe(p));
   EXPECT_STREQ("Work", p.getConnectoid());
-  EXPECT_STREQ("Backup", CProxyTestPeer::saveValue(p));
+  // The saved copy goes back under HKEY_CURRENT_USER; key and name stay.
+  sundry::test::TempDir dir;
+  CString ini = dir.file("saved.ini").c_str();
+  ASSERT_EQ(1, p.saveToINIFile(ini));
+  EXPECT_EQ(0u, sundry::test::ReadFile(dir.file("saved.ini")).find("[HKEY_CURRENT_USER\\Software\\Saved]\r\nBackup=hex:"));
 }
 
 }  // namespace

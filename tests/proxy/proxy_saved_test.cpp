@@ -1,31 +1,18 @@
 // Saved copies in the registry and in INI files, the restore, and the
 // switch-over to a template and back, for both browser kinds.
 
+#include "platform/posix/fault.h"
 #include "proxy/proxy_fixture.h"
-
-#include <sundry/platform/file.h>
-#include <sundry/platform/fileops.h>
 
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
-using sundry::test::BrowserPrefs;
-using sundry::test::BrowserPrefsWithOtherProxyLines;
-using sundry::test::Describe;
-using sundry::test::Entries;
-using sundry::test::FileMode;
-using sundry::test::kConnectionsKey;
-using sundry::test::kSaveKey;
-using sundry::test::kTemplateKey;
-using sundry::test::MakeRecord;
-using sundry::test::ProxyTest;
-using sundry::test::ReadFile;
-using sundry::test::RecordWord;
-using sundry::test::WriteFile;
+using namespace sundry::test;
 using Peer = CProxyTestPeer;
 
 using ProxySavedTest = ProxyTest;
@@ -46,35 +33,32 @@ void setUp(CProxy& p, const char* connection, CProxy::eBROWSER kind) {
 }
 
 TEST_F(ProxySavedTest, TheSavedCopyGoesUnderTheConnectionUnlessNamedOtherwise) {
-  CProxy p;
-  p.setConnectoid("Work");
+  CProxy p;  // the connection named after the location
   p.setSaveRegistryName(HKEY_CURRENT_USER, kSaveKey, "");
+  p.setConnectoid("Work");
   p.setProxyForProtocol("h:1", "http");
   ASSERT_EQ(1, p.saveToRegistry());
-  EXPECT_STREQ("Work", Peer::saveValue(p));
   EXPECT_EQ(MakeRecord(1, 1, "http=h:1"), savedCopy("Work"));
   CProxy q;
   q.setConnectoid("Work");
   q.setSaveRegistryName(HKEY_CURRENT_USER, kSaveKey, nullptr);
   ASSERT_EQ(1, q.loadSavedProxies());
-  EXPECT_EQ("http=h:1", Entries(q));
+  EXPECT_STREQ("http=h:1", q.proxyText());
   EXPECT_EQ(1u, q.getUpdateCount());
 
   // Under another name the save goes there, while the restore and the
   // removal still address the connection's own value.
-  CProxy b;
-  b.setConnectoid("Work");
-  b.setSaveRegistryName(HKEY_CURRENT_USER, kSaveKey, "Backup");
-  b.setBrowser(CProxy::BROWSER_IE);
-  ASSERT_EQ(1, b.saveToRegistry());
+  p.setSaveRegistryName(HKEY_CURRENT_USER, kSaveKey, "Backup");
+  p.setBrowser(CProxy::BROWSER_IE);
+  ASSERT_EQ(1, p.saveToRegistry());
   EXPECT_TRUE(hasValue(kSaveKey, "Backup"));
-  ASSERT_EQ(1, b.removeFromRegistry());
+  ASSERT_EQ(1, p.removeFromRegistry());
   EXPECT_FALSE(hasValue(kSaveKey, "Work"));
   EXPECT_TRUE(hasValue(kSaveKey, "Backup"));
-  EXPECT_EQ(0, b.removeFromRegistry());
+  EXPECT_EQ(0, p.removeFromRegistry());
 }
 
-TEST_F(ProxySavedTest, IniCopiesKeepTheRecordAsHexText) {
+TEST_F(ProxySavedTest, IniCopiesKeepTheRecordAsHexTextInTheKeysSection) {
   CProxy p;
   p.setConnectoid("Work");
   p.setSaveRegistryName(HKEY_CURRENT_USER, "Software\\Sundry\\Saved", "Work");
@@ -82,12 +66,10 @@ TEST_F(ProxySavedTest, IniCopiesKeepTheRecordAsHexText) {
   ASSERT_EQ(1, p.saveToINIFile(ini));
   std::string hex = "hex:3C,00,00,00,01,00,00,00,01,00,00,00,";
   for (int i = 12; i < 48; ++i) hex += "00,";
-  EXPECT_EQ(4u + 3 * 48, hex.size());
   EXPECT_EQ("[HKEY_CURRENT_USER\\Software\\Sundry\\Saved]\r\nWork=" + hex + "\r\n", ReadFile(ini.GetString()));
 
   // Everything comes back, the header words as built.
   CProxy full;
-  full.setConnectoid("Work");
   full.setSaveRegistryName(HKEY_LOCAL_MACHINE, "Software\\Sundry\\Saved", "Work");
   full.enable(1);
   full.autoDetect(1);
@@ -101,15 +83,9 @@ TEST_F(ProxySavedTest, IniCopiesKeepTheRecordAsHexText) {
   CProxy back;
   back.setSaveRegistryName(HKEY_LOCAL_MACHINE, "Software\\Sundry\\Saved", "Work");
   ASSERT_EQ(1, back.loadSavedProxies(ini));
-  EXPECT_EQ(1, back.getEnabled());
-  EXPECT_EQ(1, back.getAutoDetect());
-  EXPECT_EQ(1, back.getScriptEnabled());
-  EXPECT_EQ(1, back.getBypassLocal());
-  EXPECT_STREQ("http://w/p.pac", back.getScript());
-  EXPECT_STREQ("a;b;", back.getExceptions());
-  EXPECT_EQ("ftp=f:21 http=h:8080", Entries(back));
-  EXPECT_EQ(60u, back.getVersion());
-  EXPECT_EQ(1u, back.getUpdateCount());
+  EXPECT_EQ("enabled=1 auto=1 bypass=1 script=1 version=60 count=1 flags=15 socks=5 url=[http://w/p.pac] "
+            "exceptions=[a;b;] protocols=[ftp=f:21;http=h:8080] record=0",
+            Describe(back));
   // A missing entry reads as "00", which is no record: nothing changes.
   CProxy missing;
   missing.setSaveRegistryName(HKEY_CURRENT_USER, "Software\\Sundry\\Saved", "Home");
@@ -117,18 +93,15 @@ TEST_F(ProxySavedTest, IniCopiesKeepTheRecordAsHexText) {
   const std::string before = Describe(missing);
   EXPECT_EQ(0, missing.loadSavedProxies(ini));
   EXPECT_EQ(before, Describe(missing));
-  // The other section is still there.
+  // The other section is still there; a root other than the two known ones
+  // gives a section of the key alone.
   CProxy cu;
   cu.setSaveRegistryName(HKEY_CURRENT_USER, "Software\\Sundry\\Saved", "Work");
   EXPECT_EQ(1, cu.loadSavedProxies(ini));
-}
-
-TEST_F(ProxySavedTest, IniSectionsNameOnlyTheTwoKnownRoots) {
-  CString ini = m_dir.file("roots.ini").c_str();
-  CProxy p;
-  p.setSaveRegistryName(HKEY_USERS, "Key", "V");
-  ASSERT_EQ(1, p.saveToINIFile(ini));
-  EXPECT_EQ(0u, ReadFile(ini.GetString()).find("[Key]\r\nV=hex:"));
+  CString roots = m_dir.file("roots.ini").c_str();
+  cu.setSaveRegistryName(HKEY_USERS, "Key", "V");
+  ASSERT_EQ(1, cu.saveToINIFile(roots));
+  EXPECT_EQ(0u, ReadFile(roots.GetString()).find("[Key]\r\nV=hex:"));
 }
 
 TEST_F(ProxySavedTest, ARecordTooLongForTheIniTextIsNotSaved) {
@@ -203,91 +176,59 @@ TEST_F(ProxySavedTest, RestoringAnEmptySavedCopyRemovesTheBrowsersRecord) {
   EXPECT_EQ(0, p.savedSettingsToBrowser());
 }
 
-TEST_F(ProxySwitchTest, AConnectionsOwnTemplateIsWrittenAsItIsAndUndoneByteForByte) {
-  setBinary(kConnectionsKey, "Work", kUserRecord);
+// Each switch-over is undone byte for byte by the restore. While switched
+// over, the browser has the template's record as it is, or "ANY"'s proxies
+// with the browser's exceptions kept and "NONE"'s local bypass.
+TEST_F(ProxySwitchTest, InternetExplorerSwitchOversAreUndoneByteForByte) {
   setBinary(kTemplateKey, "Work", kWork);
   setBinary(kTemplateKey, "ANY", kAny);
-  setNumber(kTemplateKey, "KeepExceptions", 1);
-  CProxy p;
-  setUp(p, "Work", CProxy::BROWSER_IE);
-  ASSERT_EQ(1, p.replaceBrowserWithHOLM());
-  EXPECT_EQ(kWork, browserRecord("Work"));
-  EXPECT_EQ(kUserRecord, savedCopy("Work"));
-
-  CProxy r;
-  setUp(r, "Work", CProxy::BROWSER_IE);
-  ASSERT_EQ(1, r.savedSettingsToBrowser());
-  EXPECT_EQ(kUserRecord, browserRecord("Work"));
-  EXPECT_EQ("(none)", savedCopy("Work"));
-}
-
-TEST_F(ProxySwitchTest, AConnectionWithoutARecordGetsOneFromNoneAndTheAnySettings) {
-  setBinary(kTemplateKey, "ANY", kAny);
   setBinary(kTemplateKey, "NONE", kNone);
-  CProxy p;
-  setUp(p, "Dial-up", CProxy::BROWSER_IE);
-  ASSERT_EQ(1, p.replaceBrowserWithHOLM());
-  // KeepExceptions was missing: made with 1.
-  DWORD type = 0;
-  std::string keep;
-  ASSERT_WIN32(ERROR_SUCCESS, queryRaw(kTemplateKey, "KeepExceptions", &type, &keep));
-  EXPECT_EQ(REG_DWORD, type);
-  EXPECT_EQ(std::string("\1\0\0\0", 4), keep);
-  // The record made from "NONE" is the saved copy.
-  EXPECT_EQ(kNone, savedCopy("Dial-up"));
-  // The browser has the "ANY" proxies with "NONE"'s local bypass merged in.
-  CProxy now;
-  ASSERT_EQ(1, Peer::parse(now, browserRecord("Dial-up")));
-  EXPECT_EQ("http=isp:8080 https=isp:8443", Entries(now));
-  EXPECT_EQ(1, now.getBypassLocal());
-  EXPECT_STREQ("*.isp;mail", now.getExceptions());
-
-  CProxy r;
-  setUp(r, "Dial-up", CProxy::BROWSER_IE);
-  ASSERT_EQ(1, r.savedSettingsToBrowser());
-  EXPECT_EQ(kNone, browserRecord("Dial-up"));
-  EXPECT_EQ("(none)", savedCopy("Dial-up"));
-}
-
-TEST_F(ProxySwitchTest, KeepExceptionsMergesTheBrowsersExceptions) {
-  setBinary(kConnectionsKey, "DefaultConnectionSettings", kUserRecord);
-  setBinary(kTemplateKey, "ANY", kAny);
-  setBinary(kTemplateKey, "NONE", kNone);
-  for (DWORD keep : {1u, 0u}) {
-    setNumber(kTemplateKey, "KeepExceptions", keep);
-    CProxy p;
-    setUp(p, "_LAN_", CProxy::BROWSER_IE);
-    ASSERT_EQ(1, p.replaceBrowserWithHOLM());
-    if (keep) {
-      CProxy now;
-      ASSERT_EQ(1, Peer::parse(now, browserRecord("DefaultConnectionSettings")));
-      EXPECT_STREQ("*.isp;mail;*.home;", now.getExceptions());
-      EXPECT_EQ(1, now.getBypassLocal());
-      EXPECT_EQ("http=isp:8080 https=isp:8443", Entries(now));
-    } else {
-      EXPECT_EQ(kAny, browserRecord("DefaultConnectionSettings"));
-    }
-    CProxy r;
-    setUp(r, "_LAN_", CProxy::BROWSER_IE);
-    ASSERT_EQ(1, r.savedSettingsToBrowser());
-    EXPECT_EQ(kUserRecord, browserRecord("DefaultConnectionSettings")) << keep;
-  }
-}
-
-TEST_F(ProxySwitchTest, ASecondSwitchOverKeepsTheFirstSavedCopy) {
   setBinary(kConnectionsKey, "Work", kUserRecord);
-  setBinary(kTemplateKey, "ANY", kAny);
-  setBinary(kTemplateKey, "NONE", kNone);
-  for (int i = 0; i < 2; ++i) {
+  setBinary(kConnectionsKey, "DefaultConnectionSettings", kUserRecord);
+  const struct {
+    const char *connection, *value;
+    int keep;  // KeepExceptions; -1: missing
+    std::string exact, exceptions, before;
+  } cases[] = {
+      // No record: one is made from "NONE", and that is the saved copy.
+      {"Dial-up", "Dial-up", -1, "", "*.isp;mail", kNone},
+      {"Work", "Work", 1, kWork, "", kUserRecord},  // the connection's own template
+      {"_LAN_", "DefaultConnectionSettings", 1, "", "*.isp;mail;*.home;", kUserRecord},
+      {"_LAN_", "DefaultConnectionSettings", 0, kAny, "", kUserRecord},
+  };
+  for (const auto& c : cases) {
+    if (c.keep >= 0) setNumber(kTemplateKey, "KeepExceptions", static_cast<DWORD>(c.keep));
     CProxy p;
-    setUp(p, "Work", CProxy::BROWSER_IE);
-    ASSERT_EQ(1, p.replaceBrowserWithHOLM()) << i;
-    EXPECT_EQ(kUserRecord, savedCopy("Work")) << i;
+    setUp(p, c.connection, CProxy::BROWSER_IE);
+    ASSERT_EQ(1, p.replaceBrowserWithHOLM()) << c.connection;
+    EXPECT_EQ(c.before, savedCopy(c.value)) << c.connection;
+    if (c.keep < 0) {  // KeepExceptions was missing: made with 1
+      DWORD type = 0;
+      std::string keep;
+      ASSERT_WIN32(ERROR_SUCCESS, queryRaw(kTemplateKey, "KeepExceptions", &type, &keep));
+      EXPECT_EQ(REG_DWORD, type);
+      EXPECT_EQ(std::string("\1\0\0\0", 4), keep);
+    }
+    if (!c.exact.empty()) {
+      EXPECT_EQ(c.exact, browserRecord(c.value)) << c.connection;
+    } else {
+      CProxy now;
+      ASSERT_EQ(1, Peer::parse(now, browserRecord(c.value)));
+      EXPECT_STREQ("http=isp:8080;https=isp:8443", now.proxyText()) << c.connection;
+      EXPECT_STREQ(c.exceptions.c_str(), now.getExceptions()) << c.connection;
+      EXPECT_EQ(1, now.getBypassLocal()) << c.connection;
+    }
+    // A second switch-over keeps the first saved copy.
+    CProxy again;
+    setUp(again, c.connection, CProxy::BROWSER_IE);
+    ASSERT_EQ(1, again.replaceBrowserWithHOLM()) << c.connection;
+    EXPECT_EQ(c.before, savedCopy(c.value)) << c.connection;
+    CProxy r;
+    setUp(r, c.connection, CProxy::BROWSER_IE);
+    ASSERT_EQ(1, r.savedSettingsToBrowser());
+    EXPECT_EQ(c.before, browserRecord(c.value)) << c.connection;
+    EXPECT_EQ("(none)", savedCopy(c.value)) << c.connection;
   }
-  CProxy r;
-  setUp(r, "Work", CProxy::BROWSER_IE);
-  ASSERT_EQ(1, r.savedSettingsToBrowser());
-  EXPECT_EQ(kUserRecord, browserRecord("Work"));
 }
 
 TEST_F(ProxySwitchTest, AFailedSwitchOverLeavesTheBrowser) {
@@ -361,18 +302,24 @@ TEST_F(ProxySwitchTest, AFailedSwitchOverLeavesNoSavedCopyForTheNextOne) {
 }
 
 // Fails the first open of a file with "access denied".
-DWORD denyFirstOpen(sundry::platform::FileOperation op, void* context) {
+DWORD denyFirstOpen(sundry::platform::posix::FileOperation op, void* context) {
   auto* left = static_cast<int*>(context);
-  return op == sundry::platform::FileOperation::Open && (*left)-- == 1 ? static_cast<DWORD>(ERROR_ACCESS_DENIED) : 0u;
+  return op == sundry::platform::posix::FileOperation::Open && (*left)-- == 1 ? static_cast<DWORD>(ERROR_ACCESS_DENIED) : 0u;
 }
 // Fails every write.
-DWORD failWrites(sundry::platform::FileOperation op, void*) {
-  return op == sundry::platform::FileOperation::Write ? static_cast<DWORD>(ERROR_DISK_FULL) : 0u;
+DWORD failWrites(sundry::platform::posix::FileOperation op, void*) {
+  return op == sundry::platform::posix::FileOperation::Write ? static_cast<DWORD>(ERROR_DISK_FULL) : 0u;
 }
 
 TEST_F(ProxySwitchTest, MozillaSettingsThatCannotBeReadAreNeverSaved) {
-  const std::string dir = makeProfile();
   setBinary(kTemplateKey, "Work", kWork);
+  {
+    CProxy p;  // no profile at all
+    setUp(p, "Work", CProxy::BROWSER_NETSCAPE);
+    EXPECT_EQ(0, p.replaceBrowserWithHOLM());
+    EXPECT_EQ("(none)", savedCopy("Work"));
+  }
+  const std::string dir = makeProfile();
   // prefs.js a directory; prefs.js that may not be opened; a new file that
   // cannot be written (the copy was made by then).
   for (int fault = 0; fault < 3; ++fault) {
@@ -385,10 +332,10 @@ TEST_F(ProxySwitchTest, MozillaSettingsThatCannotBeReadAreNeverSaved) {
     CProxy p;
     setUp(p, "Work", CProxy::BROWSER_NETSCAPE);
     int left = 1;
-    if (fault == 1) sundry::platform::SetFileFaultHook(denyFirstOpen, &left);
-    if (fault == 2) sundry::platform::SetFileFaultHook(failWrites, nullptr);
+    if (fault == 1) sundry::platform::posix::SetFileFaultHook(denyFirstOpen, &left);
+    if (fault == 2) sundry::platform::posix::SetFileFaultHook(failWrites, nullptr);
     const BOOL result = p.replaceBrowserWithHOLM();
-    sundry::platform::SetFileFaultHook(nullptr, nullptr);
+    sundry::platform::posix::SetFileFaultHook(nullptr, nullptr);
     EXPECT_EQ(0, result) << fault;
     EXPECT_EQ("(none)", savedCopy("Work")) << fault;
     if (fault != 0) {
@@ -406,43 +353,6 @@ TEST_F(ProxySwitchTest, MozillaSettingsThatCannotBeReadAreNeverSaved) {
   EXPECT_EQ(BrowserPrefs(), ReadFile(dir + "/prefs.js"));
 }
 
-// The sample profile's prefs.js in the form the library writes.
-const char kNormalPrefs[] =
-    "# Mozilla User Preferences\n"
-    "user_pref(\"browser.startup.homepage\", \"http://www.example.com/\");\n"
-    "user_pref(\"network.proxy.type\",1);\n"
-    "user_pref(\"network.proxy.no_proxies_on\",\"localhost,.home,\");\n"
-    "user_pref(\"network.proxy.http\",\"proxy.home\");\n"
-    "user_pref(\"network.proxy.http_port\",3128);\n";
-
-TEST_F(ProxySwitchTest, MozillaSwitchOverAndRestoreGiveBackPrefsJs) {
-  const std::string dir = makeProfile();
-  ASSERT_TRUE(WriteFile(dir + "/prefs.js", kNormalPrefs));
-  setBinary(kTemplateKey, "ANY", kAny);
-  setBinary(kTemplateKey, "NONE", kNone);
-  setNumber(kTemplateKey, "KeepExceptions", 1);
-  CProxy p;
-  setUp(p, "_LAN_", CProxy::BROWSER_NETSCAPE);
-  ASSERT_EQ(1, p.replaceBrowserWithHOLM());
-  EXPECT_EQ(
-      "# Mozilla User Preferences\n"
-      "user_pref(\"browser.startup.homepage\", \"http://www.example.com/\");\n"
-      "user_pref(\"network.proxy.type\",1);\n"
-      "user_pref(\"network.proxy.no_proxies_on\",\"*.isp,mail,localhost,.home,\");\n"
-      "user_pref(\"network.proxy.http\",\"isp\");\n"
-      "user_pref(\"network.proxy.http_port\",8080);\n"
-      "user_pref(\"network.proxy.ssl\",\"isp\");\n"
-      "user_pref(\"network.proxy.ssl_port\",8443);\n",
-      ReadFile(dir + "/prefs.js"));
-  EXPECT_NE("(none)", savedCopy("DefaultConnectionSettings"));
-
-  CProxy r;
-  setUp(r, "_LAN_", CProxy::BROWSER_NETSCAPE);
-  ASSERT_EQ(1, r.savedSettingsToBrowser());
-  EXPECT_EQ(kNormalPrefs, ReadFile(dir + "/prefs.js"));
-  EXPECT_EQ("(none)", savedCopy("DefaultConnectionSettings"));
-}
-
 TEST_F(ProxySwitchTest, MozillaRoundTripOfABrowserWrittenFileIsByteForByte) {
   const std::string dir = makeProfile();
   const std::string prefs = dir + "/prefs.js";
@@ -452,19 +362,26 @@ TEST_F(ProxySwitchTest, MozillaRoundTripOfABrowserWrittenFileIsByteForByte) {
   setBinary(kTemplateKey, "ANY", kAny);
   setBinary(kTemplateKey, "NONE", kNone);
   setNumber(kTemplateKey, "KeepExceptions", 1);
-  // The connection's own template, and "ANY" with the exceptions kept.
-  for (const char* connection : {"Work", "Dial-up"}) {
+  // The connection's own template (one proxy for all), and "ANY" with the
+  // browser's exceptions kept after the template's.
+  const std::pair<const char*, std::vector<const char*>> cases[] = {
+      {"Work", {"\"network.proxy.ftp\", \"gw.work\");\n", "\"network.proxy.ssl_port\", 3128);\n",
+                "\"network.proxy.no_proxies_on\", \"*.work\");\n"}},
+      {"Dial-up", {"\"network.proxy.http\", \"isp\");\nuser_pref(\"network.proxy.http_port\", 8080);\n",
+                   "\"network.proxy.ssl\", \"isp\");\nuser_pref(\"network.proxy.ssl_port\", 8443);\n",
+                   "\"network.proxy.no_proxies_on\", \"*.isp,mail,localhost,"}}};
+  for (const auto& [connection, lines] : cases) {
     for (int i = 0; i < 2; ++i) {  // the second switch-over keeps the first copy
       CProxy p;
       setUp(p, connection, CProxy::BROWSER_NETSCAPE);
       ASSERT_EQ(1, p.replaceBrowserWithHOLM()) << connection;
     }
+    std::vector<const char*> expected = lines;
+    for (const char* kept : {"\"network.proxy.backup.ssl\", \"secure.example\");\n",
+                             "\"network.proxy.share_proxy_settings\", true);\n", "\"network.proxy.socks_remote_dns\", true);\n"})
+      expected.push_back(kept);
     const std::string during = ReadFile(prefs);
-    EXPECT_NE(BrowserPrefsWithOtherProxyLines(), during) << connection;
-    for (const char* kept : {"user_pref(\"network.proxy.backup.ssl\", \"secure.example\");\n",
-                             "user_pref(\"network.proxy.share_proxy_settings\", true);\n",
-                             "user_pref(\"network.proxy.socks_remote_dns\", true);\n"})
-      EXPECT_NE(std::string::npos, during.find(kept)) << connection << " " << kept;
+    for (const char* line : expected) EXPECT_NE(std::string::npos, during.find(line)) << connection << " " << line;
     EXPECT_EQ(std::string::npos, during.find("backup.ssl_port")) << connection;
     EXPECT_EQ(0600u, FileMode(prefs)) << connection;
 
@@ -479,23 +396,15 @@ TEST_F(ProxySwitchTest, MozillaRoundTripOfABrowserWrittenFileIsByteForByte) {
   }
 }
 
-TEST_F(ProxySwitchTest, MozillaWithoutAProfileSavesNothing) {
-  setBinary(kTemplateKey, "Work", kWork);
-  CProxy p;
-  setUp(p, "Work", CProxy::BROWSER_NETSCAPE);
-  EXPECT_EQ(0, p.replaceBrowserWithHOLM());
-  EXPECT_EQ("(none)", savedCopy("Work"));
-}
-
 TEST_F(ProxySwitchTest, ADamagedSavedCopyIsNotWrittenToPrefsJs) {
   const std::string dir = makeProfile();
-  ASSERT_TRUE(WriteFile(dir + "/prefs.js", kNormalPrefs));
+  ASSERT_TRUE(WriteFile(dir + "/prefs.js", BrowserPrefs()));
   const std::string damaged = MakeRecord(1, 3, "http=x:1").substr(0, 20);
   setBinary(kSaveKey, "Work", damaged);
   CProxy r;
   setUp(r, "Work", CProxy::BROWSER_NETSCAPE);
   EXPECT_EQ(0, r.savedSettingsToBrowser());
-  EXPECT_EQ(kNormalPrefs, ReadFile(dir + "/prefs.js"));
+  EXPECT_EQ(BrowserPrefs(), ReadFile(dir + "/prefs.js"));
   EXPECT_EQ(damaged, savedCopy("Work"));
 }
 

@@ -7,6 +7,8 @@
 #include <sundry/platform/registry.h>
 #include <sundry/registry/RegFile.h>
 
+#include "platform/winapi/registry_internal.h"
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <time.h>

@@ -6,6 +6,8 @@
 #include <sundry/platform/registry.h>
 #include <sundry/registry/RegFile.h>
 
+#include "platform/winapi/registry_internal.h"
+
 #include <memory>
 #include <sstream>
 #include <string>

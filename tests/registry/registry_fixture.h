@@ -6,6 +6,8 @@
 
 #include <sundry/platform/registry.h>
 
+#include "platform/winapi/registry_internal.h"
+
 #include <string>
 
 namespace sundry::test {

@@ -80,15 +80,4 @@ TEST_F(DeviceTest, LogsEachStepWithItsTexts) {
   expectLines(logged(nullptr, "USB", nullptr, 0), {"DeviceAvailable Error: SetupDiGetClassDevs, dwErr = 87"});
 }
 
-TEST_F(DeviceTest, CommandLineLooksUpDevices) {
-  const std::string cli = SUNDRY_CLI_PATH;
-  std::string out;
-  EXPECT_EQ(0, sundry::test::RunCommand(cli + " device ports USB", &out));
-  EXPECT_EQ("USB-Serial Controller (ttyUSB0)\n", out);
-  EXPECT_EQ(0, sundry::test::RunCommand(cli + " device '{4d36e972-E325-11CE-BFC1-08002BE10318}'", &out));
-  EXPECT_EQ("Network Adapter (eth0)\n", out);
-  EXPECT_EQ(1, sundry::test::RunCommand(cli + " device modem Nothing 2>/dev/null", &out));
-  EXPECT_EQ(2, sundry::test::RunCommand(cli + " device '{not-a-guid}' 2>/dev/null", &out));
-}
-
 }  // namespace

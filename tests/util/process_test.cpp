@@ -70,23 +70,4 @@ TEST_F(ProcessTest, KillReportsAProcessOfAnotherUser) {
   EXPECT_TRUE(reapedKilled(o1));
 }
 
-// The caller is never ended, even when it carries a listed name: a copy of
-// the tool asked to end itself and another program ends the other one and
-// lives to report both.
-TEST_F(ProcessTest, CommandLineFindsAndKillsButNeverItself) {
-  const std::string tool = "sundry-self-" + std::to_string(::getpid());
-  ASSERT_TRUE(sundry::test::WriteFile(m_dir.file(tool), sundry::test::ReadFile(SUNDRY_CLI_PATH)));
-  ::chmod(m_dir.file(tool).c_str(), 0755);
-  const std::string victim = program("victim"), cli = m_dir.file(tool);
-  const pid_t pid = start(victim);
-  std::string out;
-  EXPECT_EQ(0, sundry::test::RunCommand(cli + " proc find " + upper(victim) + ".exe", &out));
-  EXPECT_EQ(upper(victim) + ".exe: running\n", out);
-  EXPECT_NE(0, sundry::test::RunCommand(cli + " proc find " + victim + " " + victim + "-absent 2>/dev/null", &out));
-  EXPECT_EQ(victim + ": running\n" + victim + "-absent: not running\n", out);
-  EXPECT_EQ(0, sundry::test::RunCommand(cli + " proc kill " + tool + " " + victim + " " + victim + "-absent", &out));
-  EXPECT_EQ(tool + ": ended, except this tool itself\n" + victim + ": ended\n" + victim + "-absent: not running\n", out);
-  EXPECT_TRUE(reapedKilled(pid));
-}
-
 }  // namespace

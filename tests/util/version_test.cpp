@@ -78,15 +78,4 @@ TEST(FileVersion, DamagedOrMissingVersionsFallBackToTheTimeStamp) {
   EXPECT_EQ("<failed: >", versionText(dir.file("absent.dll")));
 }
 
-TEST(FileVersion, CommandLinePrintsVersionOrStamp) {
-  const std::string cli = SUNDRY_CLI_PATH;
-  std::string out;
-  EXPECT_EQ(0, sundry::test::RunCommand(cli + " file version " + kDll32, &out));
-  EXPECT_EQ("05.01.170395780\n", out);
-  EXPECT_EQ(0, sundry::test::RunCommand("TZ=UTC0 " + cli + " file version " + kNoResources, &out));
-  EXPECT_EQ(15u, out.size());
-  EXPECT_NE(0, sundry::test::RunCommand(cli + " file version /nonexistent/x.dll 2>/dev/null", &out));
-  EXPECT_EQ("", out);
-}
-
 }  // namespace

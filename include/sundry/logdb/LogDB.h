@@ -129,6 +129,30 @@ class SUNDRY_EXPORT CLogDB {
   // log, unless setLockWait says otherwise.
   static constexpr DWORD kDefaultLockWait = 10000;
 
+  // The header and sub-header fields of a fixed-record log, as the file
+  // layout above names them, and the file's length in bytes.
+  struct HeaderInfo {
+    char magic[5];  // the first four bytes, with a terminator added
+    LONG lHeaderVersion;
+    char type[5];   // the type field up to its first NUL byte, terminated
+    DWORD dwVersion;
+    LONG lRecLen, lFirst, lLast, lAppendCount, lCapacity;
+    LONGLONG llFileSize;
+  };
+
+  // Reads the header of the file filename as it stands, without opening it
+  // as a log and without the checks of open: for tools that show what a
+  // file holds, a file that open refuses included, and that need the type
+  // and version to open it with. Takes no lock and writes nothing; a writer
+  // that has the log open may be changing the sub-header meanwhile (the
+  // header of an open log comes from getHeader). Returns 0 with *info
+  // filled; eOpenFailed when the file cannot be opened (the last error
+  // tells why: ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED for a path that is
+  // not a regular file, which is never read or waited on, ...);
+  // eShortHeader when it holds fewer than 36 bytes; eBadArgument for a null
+  // info. *info is left alone unless the result is 0.
+  static int readHeader(CString filename, HeaderInfo* info);
+
   CLogDB();
   virtual ~CLogDB();
   // A copy takes every field but the open file: it starts closed and can
@@ -194,6 +218,11 @@ class SUNDRY_EXPORT CLogDB {
   LONG getRecordSize();
   // The slot of the record last read or written successfully, or -1.
   LONG getLastRecordNumber();
+  // The header of the fixed-record log this object has open, which is the
+  // file's: no other object writes the log while this one holds it. 0 with
+  // *info filled; eNotOpen with no log open, eReadInVLMode in VL mode,
+  // eBadArgument for a null info (*info then untouched).
+  int getHeader(HeaderInfo* info);
   // Gives the log a new capacity, keeping its live records oldest first
   // (the newest are dropped when they do not fit). The new file is put in
   // place already open and locked, so the object is never left closed.

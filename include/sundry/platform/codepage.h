@@ -5,7 +5,8 @@
 // strings in the ANSI code page. Case-insensitive comparison and upper- or
 // lower-casing go through these tables so that the registry store, CString
 // and the library's look-ups fold case the same way, also beyond ASCII
-// (for example 0xE9 'e acute' against 0xC9 'E acute').
+// (for example 0xE9 'e acute' against 0xC9 'E acute'). Unicode text (UTF-8,
+// UTF-16) is decoded here too, for the conversions into the code page.
 
 #include <sundry/export.h>
 
@@ -44,6 +45,21 @@ SUNDRY_EXPORT bool UnicodeToAnsi(char32_t cp, char* out);
 // library's texts are ANSI.
 SUNDRY_EXPORT std::u16string WideFromAnsi(std::string_view text);
 SUNDRY_EXPORT std::string AnsiFromWide(std::u16string_view text);
+
+// Decoding Unicode text one character at a time. Each decoder reads the
+// character that starts at bytes[*pos], moves *pos past it and returns its
+// code point, or kInvalidCodePoint for a broken sequence.
+constexpr char32_t kInvalidCodePoint = 0xFFFFFFFFu;
+// UTF-16LE: a high surrogate without its low one is broken (*pos moves past
+// the high one only), as is a lone low surrogate and an odd last byte (*pos
+// moves to the end).
+SUNDRY_EXPORT char32_t DecodeUtf16LE(std::string_view bytes, size_t* pos);
+// UTF-8 (*pos must lie inside bytes): a malformed or overlong sequence, a
+// surrogate and a code point past U+10FFFF are broken; *pos stops at the
+// first byte that does not belong to the sequence.
+SUNDRY_EXPORT char32_t DecodeUtf8(std::string_view bytes, size_t* pos);
+// Whether the whole of bytes is well-formed UTF-8.
+SUNDRY_EXPORT bool IsValidUtf8(std::string_view bytes);
 
 }  // namespace sundry::platform
 

@@ -10,6 +10,11 @@
 // with the letter c in its mode commits the written data to the disk, so
 // that it also survives a crash of the system or a power loss.
 //
+// Paths may separate their components with "\" or "/": a backslash is a
+// separator here as it is on Windows (so a Linux name that holds a
+// backslash cannot be reached through these functions), as with the file
+// functions of fileops.h.
+//
 // Streams and replacements are made on regular files only: a path that
 // names a directory, a device, a FIFO or a socket is refused with
 // ERROR_ACCESS_DENIED (as Windows refuses to open a directory as a file),
@@ -150,12 +155,6 @@ SUNDRY_EXPORT BOOL StreamFlush(FileStream* stream);
 // ERROR_INVALID_HANDLE.
 SUNDRY_EXPORT BOOL StreamClose(FileStream* stream);
 
-// Commits a file's data, or a directory's entries, to the disk by path
-// (fsync). TRUE on success, and on file systems that cannot sync a
-// directory; FALSE with the last error set when the path cannot be opened
-// or the sync fails.
-SUNDRY_EXPORT BOOL SyncPath(const char* path);
-
 // Replaces the whole content of the file path with size bytes from data so
 // that a crash at any moment leaves either the old file or the new one,
 // never a mixture or a cut file: the data is written to a new file beside
@@ -203,15 +202,5 @@ SUNDRY_EXPORT FileStream* StreamCreateDurably(const char* path, const void* data
 // that cannot be read, a file that cannot be removed) are skipped and do
 // not change the last error.
 SUNDRY_EXPORT DWORD RemoveAbandonedReplacements(const char* path);
-
-// Test seam. Every system call of the functions above first asks the hook,
-// when one is set, whether to fail: a hook that returns a non-zero Win32
-// code makes that call fail with it, as if the system had reported it; 0
-// lets the call go ahead. Tests set it to make a chosen write, sync or read
-// fail; production code never sets it. Not synchronised: set it only while
-// no other thread uses files.
-enum class FileOperation { Open, Read, Write, Sync, Rename };
-using FileFaultHook = DWORD (*)(FileOperation operation, void* context);
-SUNDRY_EXPORT void SetFileFaultHook(FileFaultHook hook, void* context);
 
 }  // namespace sundry::platform

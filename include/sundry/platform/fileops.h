@@ -15,8 +15,6 @@
 #include <sundry/export.h>
 #include <sundry/platform/wintypes.h>
 
-#include <string>
-
 // File attributes, with Win32's values.
 #define FILE_ATTRIBUTE_READONLY 0x00000001u
 #define FILE_ATTRIBUTE_HIDDEN 0x00000002u
@@ -87,8 +85,9 @@ SUNDRY_EXPORT BOOL FindClose(HANDLE hFindFile);
 // the system may lose it). With bFailIfExists and an existing target, fails
 // with ERROR_FILE_EXISTS and leaves it alone. Other failures:
 // ERROR_FILE_NOT_FOUND / ERROR_PATH_NOT_FOUND for a missing source or
-// target directory, ERROR_ACCESS_DENIED when the source or the target is a
-// directory or may not be opened, ERROR_INVALID_PARAMETER for a null or
+// target directory, ERROR_ACCESS_DENIED when the source or the target is
+// not a regular file (a directory, a device, a FIFO: none is opened or
+// replaced) or may not be opened, ERROR_INVALID_PARAMETER for a null or
 // empty name, and the codes of failing reads and writes
 // (ERROR_DISK_FULL, ...). On failure no file is left beside the target.
 SUNDRY_EXPORT BOOL CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists);
@@ -118,11 +117,6 @@ SUNDRY_EXPORT DWORD GetFileAttributesA(LPCSTR lpFileName);
 }
 
 namespace sundry::platform {
-
-// The path with every "\" turned into "/": the form the system takes. The
-// functions above apply it themselves; use it where a path built with
-// backslashes goes to another platform function (StreamOpen, say).
-SUNDRY_EXPORT std::string NativePath(const char* path);
 
 // Gives the file lpFileName the permission bits, owner and group of the file
 // lpModelFileName (symbolic links followed), so that a file made to stand in

@@ -1,10 +1,11 @@
 #pragma once
 // The Win32 registry functions over the library's embedded registry store.
 //
-// The store is one SQLite database file: SUNDRY_REGISTRY names it, else
-// $XDG_DATA_HOME/sundry/registry.db, else ~/.local/share/sundry/registry.db.
-// It is created with its roots on first use. HKEY_CLASSES_ROOT is a view of
-// HKEY_LOCAL_MACHINE\Software\Classes, as on Windows.
+// The store is one SQLite database file: the one RegistryUseStore chose,
+// else the one SUNDRY_REGISTRY names, else $XDG_DATA_HOME/sundry/registry.db,
+// else ~/.local/share/sundry/registry.db. It is created with its roots on
+// first use. HKEY_CLASSES_ROOT is a view of HKEY_LOCAL_MACHINE\Software\Classes,
+// as on Windows.
 //
 // Every function returns its result code (ERROR_SUCCESS, 0, on success) and,
 // as on Windows, never changes the thread's last error. Key and value names
@@ -233,21 +234,18 @@ SUNDRY_EXPORT LONG RegistryBeginTransaction();
 SUNDRY_EXPORT LONG RegistryCommitTransaction();
 SUNDRY_EXPORT LONG RegistryRollbackTransaction();
 
+// Makes the registry functions of this process use the store file at path
+// from now on, in place of the one the environment names; null or "" goes
+// back to the environment's. The store in use is closed and the new one is
+// opened (and created when missing) by the next registry call, whose result
+// reports a file that cannot be used. ERROR_BUSY, with nothing changed,
+// while a handle made by RegOpenKeyExA, RegCreateKeyExA or
+// RegConnectRegistryA is open or this thread has a transaction open: they
+// belong to the store in use. While another thread has a transaction open,
+// the call waits for its end, as every registry call does.
+SUNDRY_EXPORT LONG RegistryUseStore(const char* path);
+
 // The path of the store file the registry functions use now.
 SUNDRY_EXPORT const char* RegistryStorePath();
-
-// How many handles made by RegOpenKeyExA, RegCreateKeyExA and
-// RegConnectRegistryA are open in this process: for leak checks.
-SUNDRY_EXPORT DWORD RegistryOpenHandleCount();
-
-// Closes the store and forgets every open handle, so that the next call
-// opens the store named by the environment anew. For tests and tools that
-// switch stores; no handle may be in use meanwhile.
-SUNDRY_EXPORT void RegistryResetForTesting();
-
-// For tests of the handle-value cycle: the value the next new handle takes
-// (or, when that one is open, the first free one after it). A value outside
-// the handle range starts the cycle at its bottom.
-SUNDRY_EXPORT void RegistrySetNextHandleForTesting(uintptr_t value);
 
 }  // namespace sundry::platform

@@ -102,6 +102,12 @@ class SUNDRY_EXPORT CProxy {
   void setExceptions(const char* list);
   // The protocol entries; the caller may walk them and must not delete them.
   CProxyProtocols* getProxyList() { return &m_Protocols; }
+  // The entries as the connection-settings record carries them:
+  // "name=host:port" for each, joined by ";" in byte order of the names, so
+  // that a list gives the same text however it was filled
+  // ("ftp=f:21;http=h:80"). A list that holds the "ALL" entry gives its
+  // "host:port" alone; an empty list gives "".
+  CString proxyText() const;
 
   // Where replaceBrowserWithHOLM reads its template records.
   void setGetRegistryName(HKEY root, const char* key);
@@ -185,7 +191,6 @@ class SUNDRY_EXPORT CProxy {
   // The "hex:" text of the INI form.
   BOOL parseProxyData(const char* text);
   CString iniSection() const;
-  CString proxyText() const;
   // The protocol names in the order every walk of the list takes: byte
   // order of the names, so that a list gives the same text and the same
   // preference lines however it was filled.
