@@ -1,10 +1,11 @@
 #pragma once
-// Little-endian integers in byte buffers: the byte order of every binary
-// format the library reads and writes (record log, PE images, registry
-// values, shell links, the browser's connection record, the registry store
-// header). Bytes are assembled one by one, so neither the host's byte order
-// nor the buffer's alignment matters. Also the value of a hexadecimal digit,
-// for the formats that spell bytes in hex.
+// Integers in byte buffers: little-endian, the byte order of the binary
+// formats the library reads and writes (record log, PE images, registry
+// values, shell links, the browser's connection record), and big-endian for
+// the one foreign header it reads (the registry store's SQLite header).
+// Bytes are assembled one by one, so neither the host's byte order nor the
+// buffer's alignment matters. Also the value of a hexadecimal digit, for the
+// formats that spell bytes in hex.
 
 #include <cstddef>
 #include <cstdint>
