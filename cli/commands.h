@@ -52,6 +52,20 @@ struct ArgRewriterRegistrar {
   }
 };
 
+// Shared helpers of the families (cli/shared.cpp).
+
+// A new, empty folder of the current user's in the temporary folder, named
+// stem-<process>-<n>; a folder or link already there is never taken over.
+// Throws Failure when none can be made.
+std::string MakeScratchFolder(const std::string& stem);
+
+// A data folder or file relative: below the current folder, else below one
+// of the folders that hold the running program. Empty when not found.
+std::string FindDataPath(const std::string& relative);
+
+// Whether standard input is an interactive terminal.
+bool StdinIsTerminal();
+
 }  // namespace sundry::cli
 
 #define SUNDRY_CLI_CONCAT2(a, b) a##b

@@ -33,6 +33,7 @@
 
 #include <cstddef>
 
+#if !defined(_WIN32)
 // Origins of StreamSeek, with Win32's values (the same as SEEK_SET,
 // SEEK_CUR and SEEK_END).
 #define FILE_BEGIN 0u
@@ -62,6 +63,7 @@ extern "C" {
 // (for example ERROR_FILE_NOT_FOUND when it has been removed).
 SUNDRY_EXPORT DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer);
 }
+#endif  // !_WIN32
 
 namespace sundry::platform {
 

@@ -62,6 +62,7 @@
 #include <sundry/platform/wintypes.h>
 
 
+#if !defined(_WIN32)
 extern "C" {
 
 // Creates or opens the named mutex lpName.
@@ -96,3 +97,4 @@ SUNDRY_EXPORT BOOL ReleaseMutex(HANDLE hMutex);
 // handle must not be closed while another thread still uses it.
 SUNDRY_EXPORT BOOL CloseHandle(HANDLE hObject);
 }
+#endif  // !_WIN32
