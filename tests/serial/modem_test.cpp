@@ -145,7 +145,7 @@ TEST_F(Modem, SilenceTimesOut) {
   EXPECT_EQ(CModem::eCommandFailed, modem.commandOK("I"));
   const double took = SecondsSince(start);
   EXPECT_GE(took, 4.0);  // 160 polls of 25 ms after the 5 ms timing
-  EXPECT_LT(took, 4.8);
+  EXPECT_LT(took, 6.0);  // generous: a loaded machine oversleeps
   EXPECT_EQ("ATI\r", sim.received());
 }
 
@@ -199,28 +199,34 @@ TEST_F(Modem, CommandsFromTwoThreadsNeverInterleave) {
   EXPECT_EQ(50, ds);
 }
 
-// A line that never stops talking cannot hold the purge for ever.
-TEST(ModemPurge, ChatteringLineIsBounded) {
+// A line that keeps talking cannot hold the purge for ever: it stops after
+// the input queue's worth (10000 bytes) at most, leaving the rest.
+TEST(ModemPurge, IsBoundedOnAFullLine) {
   FastClose fast;
   posix::Pty pty;
   ASSERT_TRUE(posix::OpenPty(pty));
   CModem modem;
   modem.setInitCommands("");
   ASSERT_EQ(CModem::eNoInitCommands, modem.init(pty.path.c_str(), nullptr));
-  std::atomic<bool> stop{false};
-  std::thread chatter([&] {
-    const std::string noise(1024, '~');
-    while (!stop) {
-      if (posix::WriteSome(pty.master.get(), noise.data(), noise.size()) <= 0)
-        posix::WaitForOutput(pty.master.get(), 10);
+  const std::string noise(1024, '~');
+  size_t queued = 0;
+  for (int full = 0; full < 3;) {  // the pty moves data on in the background
+    const long n = posix::WriteSome(pty.master.get(), noise.data(), noise.size());
+    if (n > 0) {
+      queued += static_cast<size_t>(n);
+      full = 0;
+    } else {
+      ++full;
+      Sleep(20);
     }
-  });
+  }
+  ASSERT_GT(queued, 20000u);
   const auto start = std::chrono::steady_clock::now();
   modem.purgeReadBuffer(0);
-  const double took = SecondsSince(start);
-  stop = true;
-  chatter.join();
-  EXPECT_LT(took, 1.5);
+  EXPECT_LT(SecondsSince(start), 1.5);
+  CString answer;
+  EXPECT_EQ(CModem::eOK, modem.commandResponse("", answer, 0));  // the rest is still there
+  EXPECT_EQ(384, answer.GetLength());
 }
 
 }  // namespace
