@@ -247,9 +247,10 @@ SUNDRY_EXPORT BOOL GetCommModemStatus(HANDLE hFile, LPDWORD lpModemStat);
 
 // Makes a second handle to the same open port (the same descriptor state and
 // lock, which go when the last of its handles is closed). Only the current
-// process (GetCurrentProcess()) and communications handles are supported:
-// ERROR_NOT_SUPPORTED otherwise, ERROR_INVALID_HANDLE for a handle that is
-// not open, ERROR_INVALID_PARAMETER for a null lpTargetHandle.
+// process (GetCurrentProcess()) is supported (ERROR_NOT_SUPPORTED for any
+// other), and only communications handles: ERROR_INVALID_HANDLE for any
+// other handle or one that is not open; ERROR_INVALID_PARAMETER for a null
+// lpTargetHandle.
 // dwDesiredAccess, bInheritHandle and dwOptions are ignored.
 SUNDRY_EXPORT BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle,
                                    HANDLE hTargetProcessHandle, HANDLE* lpTargetHandle,
