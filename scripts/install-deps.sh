@@ -13,6 +13,7 @@ packages=(
   libbenchmark-dev
   openssl
   liblnk-utils
+  python3-serial
 )
 
 # --windows: also what the Windows cross-build and its Wine test run need.

@@ -47,3 +47,10 @@
 #include <sundry/util/Sundry.h>
 #include <sundry/util/MutexSimple.h>
 #include <sundry/util/StringMap.h>
+
+// Serial port, modem dialogue and the modem simulator.
+#include <sundry/platform/comm.h>
+#include <sundry/platform/CSync.h>
+#include <sundry/serial/SerialPort.h>
+#include <sundry/serial/Modem.h>
+#include <sundry/serial/ModemSimulator.h>

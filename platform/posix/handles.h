@@ -22,6 +22,7 @@ enum class HandleKind : int {
   ProcessSnapshot = 2,
   Process = 3,
   DeviceInfoSet = 4,
+  CommPort = 5,
 };
 
 // Releases an object of the table. It runs with the table locked and must

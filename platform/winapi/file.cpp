@@ -19,6 +19,7 @@
 #include "platform/posix/fd.h"
 #include "platform/posix/fileio.h"
 #include "platform/posix/files.h"
+#include "platform/winapi/comm_internal.h"
 
 #include <sundry/platform/error.h>
 #include <sundry/platform/file.h>
@@ -501,4 +502,29 @@ extern "C" DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer) {
   }
   std::free(cwd);
   return result;
+}
+
+// Handle-based file functions: only communications ports open this way.
+
+extern "C" HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                              LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD, HANDLE) {
+  return sundry::platform::CommCreateFile(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition);
+}
+
+extern "C" BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                         LPOVERLAPPED lpOverlapped) {
+  if (lpOverlapped != nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return sundry::platform::CommReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead);
+}
+
+extern "C" BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                          LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
+  if (lpOverlapped != nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return sundry::platform::CommWriteFile(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten);
 }

@@ -45,7 +45,10 @@
 #define INFINITE 0xFFFFFFFFu
 #endif
 
-// Dispositions of StreamCreateDurably, with Win32's values.
+// Dispositions of StreamCreateDurably and CreateFileA, with Win32's values.
+#ifndef OPEN_EXISTING
+#define OPEN_EXISTING 3u
+#endif
 #ifndef CREATE_NEW
 #define CREATE_NEW 1u
 #endif
@@ -62,6 +65,45 @@ extern "C" {
 // Returns 0 and sets the last error when the directory cannot be determined
 // (for example ERROR_FILE_NOT_FOUND when it has been removed).
 SUNDRY_EXPORT DWORD GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer);
+
+// Handle-based file functions. Only communications ports are opened this
+// way (see comm.h for the names, the locking and the time-outs); files are
+// reached through the streams below. A handle is closed with CloseHandle.
+//
+// CreateFileA opens the port lpFileName for GENERIC_READ | GENERIC_WRITE
+// with dwShareMode 0 and OPEN_EXISTING, as Windows requires for a port; the
+// security attributes, flags and template are ignored (no overlapped I/O).
+// Returns the handle, or INVALID_HANDLE_VALUE with the last error:
+// ERROR_FILE_NOT_FOUND (no such port or device), ERROR_ACCESS_DENIED (the
+// port is in use, or may not be opened), ERROR_NOT_SUPPORTED (not a
+// terminal: a regular file, say), ERROR_INVALID_PARAMETER (other access,
+// sharing or disposition, or a null name).
+SUNDRY_EXPORT HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                                 LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                                 DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+
+struct OVERLAPPED;
+typedef OVERLAPPED* LPOVERLAPPED;
+
+// Reads up to nNumberOfBytesToRead bytes, waiting as the port's time-outs
+// say (comm.h). Returns TRUE with the count in *lpNumberOfBytesRead (0 when
+// the time-outs ran out first, or for a count of 0); FALSE with the count
+// of bytes read before the failure and the last error:
+// ERROR_DEVICE_NOT_CONNECTED when the line has hung up (the other side of a
+// pseudo-terminal closed, a modem dropped the line), ERROR_INVALID_HANDLE,
+// ERROR_INVALID_PARAMETER (null buffer or count pointer, or an lpOverlapped),
+// or the system's code.
+SUNDRY_EXPORT BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                            LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+
+// Writes nNumberOfBytesToWrite bytes, waiting for room at most as the port's
+// write time-outs say. Returns TRUE with the count in *lpNumberOfBytesWritten,
+// which is below the count asked for only when the time-out ran out (as on
+// Windows); FALSE with the count written before the failure and the last
+// error: ERROR_DEVICE_NOT_CONNECTED (hung up), ERROR_INVALID_HANDLE,
+// ERROR_INVALID_PARAMETER, or the system's code.
+SUNDRY_EXPORT BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                             LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
 }
 #endif  // !_WIN32
 

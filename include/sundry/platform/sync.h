@@ -96,5 +96,10 @@ SUNDRY_EXPORT BOOL ReleaseMutex(HANDLE hMutex);
 // and no other process has one, the mutex ceases to exist. Thread-safe; a
 // handle must not be closed while another thread still uses it.
 SUNDRY_EXPORT BOOL CloseHandle(HANDLE hObject);
+
+// Suspends the calling thread for at least dwMilliseconds milliseconds
+// (a signal does not cut the pause short). Sleep(0) gives up the rest of
+// the thread's time slice.
+SUNDRY_EXPORT void Sleep(DWORD dwMilliseconds);
 }
 #endif  // !_WIN32
