@@ -23,6 +23,7 @@
 #include <sundry/platform/shell.h>
 #include <sundry/platform/shelllink.h>
 #include <sundry/platform/setupapi.h>
+#include <sundry/platform/sysinfo.h>
 
 // The debug log.
 #include <sundry/diag/DebugLog.h>
@@ -47,3 +48,6 @@
 #include <sundry/util/Sundry.h>
 #include <sundry/util/MutexSimple.h>
 #include <sundry/util/StringMap.h>
+
+// System report and DNS suffix search list.
+#include <sundry/sysinfo/DNSSuffixUtil.h>
