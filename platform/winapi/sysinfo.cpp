@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -134,7 +135,7 @@ struct Mount {
 std::string unescapeMount(const std::string& s) {
   std::string out;
   for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\\' && i + 3 < s.size() + 1 && i + 3 <= s.size() - 1 && std::isdigit(static_cast<unsigned char>(s[i + 1]))) {
+    if (s[i] == '\\' && i + 3 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1]))) {
       out += static_cast<char>(std::strtol(s.substr(i + 1, 3).c_str(), nullptr, 8));
       i += 3;
     } else {
