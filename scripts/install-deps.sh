@@ -13,6 +13,7 @@ packages=(
   libbenchmark-dev
   openssl
   liblnk-utils
+  unrtf
 )
 
 missing=()

@@ -297,7 +297,7 @@ bool dhcpLease(const Adapter& a, std::string* server) {
         const std::string line = trimmed(raw);
         if (line.compare(0, 5, "lease") == 0) mine = false, blockServer.clear();
         else if (line == "interface \"" + a.name + "\";") mine = true;
-        else if (line.compare(0, 31, "option dhcp-server-identifier ") == 0)
+        else if (line.compare(0, 30, "option dhcp-server-identifier ") == 0)
           blockServer = trimmed(line.substr(30, line.find(';') - 30));
         else if (line == "}" && mine) {
           found = true;
