@@ -24,6 +24,7 @@
 #include <sundry/platform/shelllink.h>
 #include <sundry/platform/setupapi.h>
 #include <sundry/platform/sysinfo.h>
+#include <sundry/platform/CFileFind.h>
 
 // The debug log.
 #include <sundry/diag/DebugLog.h>
@@ -50,4 +51,6 @@
 #include <sundry/util/StringMap.h>
 
 // System report and DNS suffix search list.
+#include <sundry/sysinfo/GeneralSysInfo.h>
+#include <sundry/sysinfo/RtfText.h>
 #include <sundry/sysinfo/DNSSuffixUtil.h>

@@ -814,7 +814,7 @@ DWORD GetAdaptersInfo(PIP_ADAPTER_INFO buffer, ULONG* size) {
       copyCut(info->AdapterName, sizeof info->AdapterName, a.name);
       copyCut(info->Description, sizeof info->Description, a.driver.empty() ? a.name : a.name + " (" + a.driver + ")");
       info->AddressLength = static_cast<UINT>(std::min<size_t>(a.mac.size(), MAX_ADAPTER_ADDRESS_LENGTH));
-      std::memcpy(info->Address, a.mac.data(), info->AddressLength);
+      if (info->AddressLength > 0) std::memcpy(info->Address, a.mac.data(), info->AddressLength);
       info->Type = a.type;
       info->DhcpEnabled = a.dhcp ? 1 : 0;
       chain(&info->IpAddressList, a.addresses);

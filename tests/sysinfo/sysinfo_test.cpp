@@ -10,7 +10,9 @@
 #include <sundry/sysinfo/GeneralSysInfo.h>
 #include <sundry/sysinfo/RtfText.h>
 
+#include <sched.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -229,6 +231,30 @@ TEST_F(ProductFiles, ListingFormatsVersionsAndStopsAtLinks) {
   EXPECT_EQ(listing + more, std::string(info.getProductFiles(nullptr)).substr(0, listing.size() + more.size()));
   CGeneralSysInfo none;
   EXPECT_STREQ("", none.getProductFiles(nullptr));
+}
+
+// A host name well beyond 15 characters, with its domain, in a UTS
+// namespace of its own: nothing is cut, and the split is at the first dot.
+TEST(SysInfoHost, LongHostNameIsNeitherCutNorRefused) {
+  const char kName[] = "build-server-with-a-long-name.lab.corp.example";
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::unshare(CLONE_NEWUTS) != 0 || ::sethostname(kName, sizeof kName - 1) != 0) ::_exit(99);
+    char small[16];
+    DWORD size = sizeof small;
+    if (GetComputerNameA(small, &size) || GetLastError() != ERROR_BUFFER_OVERFLOW || size != sizeof kName) ::_exit(1);
+    std::vector<char> room(size);
+    if (!GetComputerNameA(room.data(), &size) || size != sizeof kName - 1 || std::strcmp(room.data(), kName) != 0)
+      ::_exit(2);
+    CGeneralSysInfo info;
+    if (std::strcmp(info.getHostName(), "build-server-with-a-long-name") != 0) ::_exit(3);
+    ::_exit(std::strcmp(info.getDomainName(), "lab.corp.example") == 0 ? 0 : 4);
+  }
+  int status = 0;
+  ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 99) GTEST_SKIP() << "no UTS namespace here";
+  EXPECT_EQ(0, WEXITSTATUS(status));
 }
 
 TEST(RtfText, EscapesAndReadsBack) {
