@@ -383,8 +383,12 @@ const char* CGeneralSysInfo::getOSVersion() {
       }
       break;
     case 2: {
+#ifdef _WIN32
       if (v.dwMajorVersion <= 4) s = "Microsoft Windows NT ";
       else if (v.dwMajorVersion == 5) s = v.dwMinorVersion == 0 ? "Microsoft Windows 2000 " : "Microsoft Windows XP ";
+#endif
+      // Elsewhere the version numbers are another system's (a Linux 5.x
+      // kernel is no Windows XP): no Windows name is given.
       if (extended) {
         if (v.wProductType == 1) s += (v.wSuiteMask & 0x200) ? "Personal " : "Professional ";
         else if (v.wProductType == 3)

@@ -34,6 +34,13 @@
 #include <string>
 #include <vector>
 
+// The sizes Win32 callers pass in the size fields.
+static_assert(sizeof(MEMORYSTATUSEX) == 64);
+static_assert(sizeof(OSVERSIONINFOA) == 148);
+static_assert(sizeof(OSVERSIONINFOEXA) == 156);
+static_assert(sizeof(DISPLAY_DEVICEA) == 424);
+static_assert(sizeof(TIME_ZONE_INFORMATION) == 172);
+
 namespace {
 
 using sundry::platform::posix::OrOutOfMemory;

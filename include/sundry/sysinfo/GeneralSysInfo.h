@@ -20,7 +20,9 @@
 //                vendor, family, model and stepping as the identifier
 //   memory       /proc/meminfo; the swap space stands for the paging file
 //   OS           the kernel release (uname) as version and build; the
-//                distribution's PRETTY_NAME (/etc/os-release) as service pack
+//                distribution's PRETTY_NAME (/etc/os-release) as service pack;
+//                no Windows name ("(Build 44)\n" for kernel 6.18.44,
+//                "version 4.19 (Build 0)\n" for 4.19.0)
 //   host, domain the host name up to its first dot, the rest or the domain
 //                of the host's full name in /etc/hosts
 //   user, temp, time zone, locale: the effective user's name, TMPDIR, the
