@@ -14,6 +14,7 @@ packages=(
   openssl
   liblnk-utils
   python3-serial
+  unrtf
 )
 
 missing=()
