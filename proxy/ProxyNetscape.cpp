@@ -272,16 +272,22 @@ BOOL CProxy::setBrowser(eBROWSER kind) {
   return result;
 }
 
+BOOL CProxy::readHttpHandlerCommand(CString& command) {
+  CRegistryValue handler;
+  const BOOL read = handler.initialize(HKEY_CLASSES_ROOT, kHandlerKey, "", "", 0, 0);
+  command = read ? handler.getCString(0) : CString();
+  return read;
+}
+
 CProxy::eBROWSER CProxy::determineBrowser() {
   CDebugLog log("CProxy::determineBrowser");
-  CRegistryValue handler;
   int retries = 0;
-  BOOL read = handler.initialize(HKEY_CLASSES_ROOT, kHandlerKey, "", "", 0, 0);
+  CString command;
+  BOOL read = readHttpHandlerCommand(command);
   while (!read && retries < 3) {
     ++retries;
-    read = handler.initialize(HKEY_CLASSES_ROOT, kHandlerKey, "", "", 0, 0);
+    read = readHttpHandlerCommand(command);
   }
-  CString command = read ? handler.getCString(0) : CString();
   CString lower = command;
   lower.MakeLower();
   eBROWSER kind = BROWSER_UNSUPPORTED;

@@ -14,6 +14,7 @@ packages=(
   openssl
   liblnk-utils
   python3-serial
+  unrtf
 )
 
 # --windows: also what the Windows cross-build and its Wine test run need.

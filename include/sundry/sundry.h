@@ -23,6 +23,8 @@
 #include <sundry/platform/shell.h>
 #include <sundry/platform/shelllink.h>
 #include <sundry/platform/setupapi.h>
+#include <sundry/platform/sysinfo.h>
+#include <sundry/platform/CFileFind.h>
 
 // The debug log.
 #include <sundry/diag/DebugLog.h>
@@ -54,3 +56,8 @@
 #include <sundry/serial/SerialPort.h>
 #include <sundry/serial/Modem.h>
 #include <sundry/serial/ModemSimulator.h>
+
+// System report and DNS suffix search list.
+#include <sundry/sysinfo/GeneralSysInfo.h>
+#include <sundry/sysinfo/RtfText.h>
+#include <sundry/sysinfo/DNSSuffixUtil.h>

@@ -2,6 +2,7 @@
 
 #include "platform/posix/files.h"
 #include "platform/posix/handles.h"
+#include "platform/posix/sysroot.h"
 
 #include <sundry/platform/codepage.h>
 #include <sundry/platform/error.h>
@@ -58,10 +59,7 @@ BOOL closeDeviceSet(void* object) {
 
 bool sameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
 
-std::string sysfsRoot() {
-  const char* root = std::getenv("SUNDRY_SYSFS_ROOT");
-  return root != nullptr && root[0] != '\0' ? std::string(root) : std::string("/sys");
-}
+std::string sysfsRoot() { return sundry::platform::posix::SystemPath("/sys"); }
 
 // An attribute's text without its trailing line end and blanks; false when
 // it cannot be read. Attributes are small: more than 4 KiB is cut.

@@ -145,6 +145,10 @@ class SUNDRY_EXPORT CProxy {
   // any other kind is taken as given (1). For Netscape/Mozilla the profile
   // directory is looked up.
   BOOL setBrowser(eBROWSER kind);
+  // One read of the http handler's command, the default value of
+  // HKEY_CLASSES_ROOT "http\shell\open\command" (the value getBrowser
+  // decides by); FALSE, command empty, when it cannot be read.
+  static BOOL readHttpHandlerCommand(CString& command);
 
   // Reads the browser's settings into the model: the connection's record,
   // or prefs.js (only read: a running browser is left alone). 1 on success.
