@@ -69,6 +69,16 @@ static_assert(sizeof(WORD) == 2, "WORD is 16 bits");
 #define MAX_PATH 260
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 
+// A 64-bit unsigned value with its two 32-bit halves, as Win32 lays it out.
+union ULARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    DWORD HighPart;
+  };
+  ULONGLONG QuadPart;
+};
+typedef ULARGE_INTEGER* PULARGE_INTEGER;
+
 struct FILETIME {
   DWORD dwLowDateTime;
   DWORD dwHighDateTime;
