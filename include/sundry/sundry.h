@@ -47,3 +47,10 @@
 #include <sundry/util/Sundry.h>
 #include <sundry/util/MutexSimple.h>
 #include <sundry/util/StringMap.h>
+
+// Threads with message queues, the run-time file functions and the copy
+// worker.
+#include <sundry/platform/thread.h>
+#include <sundry/platform/crt.h>
+#include <sundry/platform/fileinfo.h>
+#include <sundry/copy/CopyFileController.h>
