@@ -13,6 +13,7 @@ packages=(
   libbenchmark-dev
   openssl
   liblnk-utils
+  e2fsprogs util-linux mount
 )
 
 missing=()

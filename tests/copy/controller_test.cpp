@@ -248,15 +248,18 @@ TEST_F(CopyJobTest, SourceReplacedAfterItsCopyIsNotRemoved) {
 }
 
 TEST_F(CopyJobTest, NamesWithABackslashAreRefused) {
-  ::mkdir(dir.file("deep").c_str(), 0755);
-  const std::string inner = dir.file("deep/src"), outer = dir.file("deep/dst");
-  Put(inner, "..\\victim", "escape");
+  // Source and destination at different depths, so that the name would
+  // lead from a real file outside the one to a place outside the other.
+  const std::string inner = dir.file("deep/src"), outer = dir.file("deep/o/dst");
+  Put(dir.file("deep"), "victim", "outside");
+  Put(inner, "..\\victim", "inside");
+  ::mkdir(dir.file("deep/o").c_str(), 0755);
   ::mkdir(outer.c_str(), 0755);
   controller->setCopyDir(inner.c_str(), outer.c_str());
   controller->setFileMask("*.*");
   EXPECT_EQ(1, Run());
   EXPECT_EQ((Names{"..\\victim"}), recorder.Names(8));
-  EXPECT_FALSE(Exists(dir.file("deep/victim")));
+  EXPECT_FALSE(Exists(dir.file("deep/o/victim")));
   EXPECT_FALSE(Exists(outer + "/..\\victim"));
 }
 
