@@ -110,7 +110,10 @@ TEST_F(CopyCommand, CtrlCStopsAndRestores) {
                          dir.file("rc")));
   EXPECT_EQ("1\n", ReadFile(dir.file("rc")));
   const std::string events = ReadFile(dir.file("events"));
-  EXPECT_NE(std::string::npos, events.find("\n13\td1000\\f\t0\t0\n")) << events.substr(0, 300);
+  // A stop that came while counting copies nothing; one that came later
+  // puts back what was copied.
+  if (events.find("\n7\t") != std::string::npos)
+    EXPECT_NE(std::string::npos, events.find("\n13\td1000\\f\t0\t0\n")) << events.substr(0, 300);
   EXPECT_EQ(0, RunCommand("diff -r " + dir.file("before") + " " + Dst()));
 }
 
