@@ -15,6 +15,7 @@ packages=(
   liblnk-utils
   python3-serial
   unrtf
+  e2fsprogs util-linux mount
 )
 
 missing=()
