@@ -43,7 +43,6 @@
 #include <sundry/platform/wintypes.h>
 
 typedef void* HDEVINFO;
-typedef void* HWND;
 
 #define DIGCF_DEFAULT 0x00000001u
 #define DIGCF_PRESENT 0x00000002u

@@ -20,10 +20,6 @@
 #include <atomic>
 #include <memory>
 
-typedef uintptr_t WPARAM;
-typedef intptr_t LPARAM;
-struct HWND__;
-typedef HWND__* HWND;
 
 #ifndef SUNDRY_POINT_DEFINED
 #define SUNDRY_POINT_DEFINED
