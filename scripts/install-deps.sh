@@ -15,6 +15,7 @@ packages=(
   liblnk-utils
   python3-serial
   unrtf
+  e2fsprogs util-linux mount
 )
 
 # --windows: also what the Windows cross-build and its Wine test run need.

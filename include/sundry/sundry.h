@@ -61,3 +61,10 @@
 #include <sundry/sysinfo/GeneralSysInfo.h>
 #include <sundry/sysinfo/RtfText.h>
 #include <sundry/sysinfo/DNSSuffixUtil.h>
+
+// Threads with message queues, the run-time file functions and the copy
+// worker.
+#include <sundry/platform/thread.h>
+#include <sundry/platform/crt.h>
+#include <sundry/platform/fileinfo.h>
+#include <sundry/copy/CopyFileController.h>

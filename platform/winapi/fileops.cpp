@@ -2,12 +2,14 @@
 // patterns, copy, move, delete and attributes.
 
 #include "platform/posix/error.h"
+#include "platform/posix/fault.h"
 #include "platform/posix/fd.h"
 #include "platform/posix/fileio.h"
 #include "platform/posix/files.h"
 
 #include <sundry/platform/codepage.h>
 #include <sundry/platform/error.h>
+#include <sundry/platform/fileinfo.h>
 #include <sundry/platform/fileops.h>
 
 #include <dirent.h>
@@ -72,33 +74,66 @@ void fillFindData(const std::string& name, const struct stat& st, WIN32_FIND_DAT
   std::memcpy(out->cFileName, name.data(), std::min(name.size(), sizeof out->cFileName - 1));
 }
 
-// Windows name matching: "*" any run, "?" one character, case folded.
-bool matchPattern(const char* pattern, const char* name) {
-  const char* starP = nullptr;
-  const char* starN = nullptr;
-  while (*name != '\0') {
-    if (*pattern == '*') {
-      starP = ++pattern;
-      starN = name;
-    } else if (*pattern == '?' ||
-               (*pattern != '\0' && AnsiToLower(static_cast<unsigned char>(*pattern)) ==
-                                        AnsiToLower(static_cast<unsigned char>(*name)))) {
-      ++pattern;
-      ++name;
-    } else if (starP != nullptr) {
-      pattern = starP;
-      name = ++starN;
-    } else {
+// Windows name matching, case folded. Before matching, a pattern is read
+// as Windows reads it: "*.*" (and "*") take every name, also one without a
+// dot; "?" takes one character, or none at a dot or at the end of the name
+// ("????.txt" takes "ab.txt"); a dot followed by "*" or "?", or at the end
+// of the pattern, takes a dot or the end of the name ("a.*" takes "a",
+// "*." takes names without a dot); "*" before a dot stops at the name's
+// last dot ("*.txt" takes "a.b.txt"). Names are matched as they stand:
+// there are no short (8.3) names to match as well.
+constexpr char kDosStar = '<', kDosQm = '>', kDosDot = '"';
+
+bool foldEqual(char a, char b) {
+  return AnsiToLower(static_cast<unsigned char>(a)) == AnsiToLower(static_cast<unsigned char>(b));
+}
+
+bool matchFrom(const std::string& p, size_t pi, const std::string& n, size_t ni, size_t lastDot) {
+  while (pi < p.size()) {
+    const char c = p[pi];
+    if (c == '*' || c == kDosStar) {
+      // "*" may take any run; a "*" before a dot may not step over the
+      // name's last dot.
+      const size_t limit = c == kDosStar && lastDot != std::string::npos && lastDot >= ni ? lastDot : n.size();
+      for (size_t k = ni; k <= limit; ++k)
+        if (matchFrom(p, pi + 1, n, k, lastDot)) return true;
       return false;
     }
+    if (c == kDosQm) {
+      if (ni == n.size() || n[ni] == '.') {
+        while (pi < p.size() && p[pi] == kDosQm) ++pi;
+        continue;
+      }
+      ++pi, ++ni;
+      continue;
+    }
+    if (c == kDosDot) {
+      if (ni == n.size()) {
+        ++pi;
+        continue;
+      }
+      if (n[ni] != '.') return false;
+      ++pi, ++ni;
+      continue;
+    }
+    if (ni == n.size() || !foldEqual(c, n[ni])) return false;
+    ++pi, ++ni;
   }
-  while (*pattern == '*') ++pattern;
-  return *pattern == '\0';
+  return ni == n.size();
 }
 
 bool matchName(const std::string& pattern, const std::string& name) {
   if (pattern == "*.*" || pattern == "*") return true;
-  return matchPattern(pattern.c_str(), name.c_str());
+  std::string p;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+    if (c == '*' && next == '.') p += kDosStar;
+    else if (c == '?') p += kDosQm;
+    else if (c == '.' && (next == '*' || next == '?' || next == '\0')) p += kDosDot;
+    else p += c;
+  }
+  return matchFrom(p, 0, name, 0, name.rfind('.'));
 }
 
 // Case-folded order of names, ties broken byte-wise.
@@ -154,6 +189,43 @@ bool copyBytes(int in, int out, const std::string& from, const std::string& to) 
   if (posix::CopyToEnd(in, out)) return true;
   SetLastErrorFromErrno(errno, "copy", (from + " -> " + to).c_str());
   return false;
+}
+
+// Copies the rest of in to out for CopyFileA: in the kernel
+// (copy_file_range) where the file systems allow it, else by reads and
+// writes. Each step asks the fault hook first (Write). false with the last
+// error set; out then holds part of the content.
+bool copyContent(int in, int out, const std::string& from, const std::string& to) {
+  constexpr size_t kChunk = 8u << 20;
+  bool kernel = true;
+  for (;;) {
+    if (posix::InjectedFault(posix::FileOperation::Write)) return false;
+    if (kernel) {
+      const ssize_t n = posix::RetryOnEintr([&] { return ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0); });
+      if (n > 0) continue;
+      if (n == 0) {
+        // The end, or a file whose size the system does not know (a /proc
+        // entry): reads tell which.
+        kernel = false;
+        continue;
+      }
+      if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF ||
+          errno == EPERM) {
+        kernel = false;
+        continue;
+      }
+      SetLastErrorFromErrno(errno, "copy_file_range", (from + " -> " + to).c_str());
+      return false;
+    }
+    char buffer[64 * 1024];
+    const ssize_t n = posix::RetryOnEintr([&] { return ::read(in, buffer, sizeof buffer); });
+    if (n < 0) {
+      SetLastErrorFromErrno(errno, "read", from.c_str());
+      return false;
+    }
+    if (n == 0) return true;
+    if (posix::WriteAll(out, buffer, static_cast<size_t>(n), -1, to) != static_cast<size_t>(n)) return false;
+  }
 }
 
 // The name a path stands for once symbolic links are followed: the path
@@ -321,6 +393,8 @@ BOOL CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExis
     const std::string source = NativePath(lpExistingFileName);
     const std::string target = NativePath(lpNewFileName);
 
+    // Only a regular file is opened: a FIFO would wait for a writer and a
+    // device would never end.
     UniqueFd in = posix::OpenFile(source, O_RDONLY);
     if (!in) {
       refineMissing(source);
@@ -332,9 +406,22 @@ BOOL CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExis
       return FALSE;
     }
     struct stat tst;
-    if (bFailIfExists && ::stat(target.c_str(), &tst) == 0) {
-      SetLastError(ERROR_FILE_EXISTS);
-      return FALSE;
+    if (::stat(target.c_str(), &tst) == 0) {
+      if (bFailIfExists) {
+        SetLastError(ERROR_FILE_EXISTS);
+        return FALSE;
+      }
+      // The file cannot stand in for itself: the copy would replace the
+      // only version there is.
+      if (tst.st_dev == st.st_dev && tst.st_ino == st.st_ino) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+      }
+      // A read-only file is not replaced, as on Windows.
+      if (S_ISREG(tst.st_mode) && (tst.st_mode & S_IWUSR) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+      }
     }
     // Written beside the target and moved into place; not committed, as
     // on Windows. With bFailIfExists a target made meanwhile is kept.
@@ -345,9 +432,15 @@ BOOL CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExis
     how.createMode = 0600;
     how.keepMode = false;
     auto fill = [&](int out, const std::string& name) {
-      if (!copyBytes(in.get(), out, source, name)) return false;
+      if (!copyContent(in.get(), out, source, name)) return false;
       if (::fchmod(out, st.st_mode & 07777) != 0) {
         SetLastErrorFromErrno(errno, "fchmod", name.c_str());
+        return false;
+      }
+      // The copy keeps the source's times of last access and last write.
+      const struct timespec times[2] = {st.st_atim, st.st_mtim};
+      if (::futimens(out, times) != 0) {
+        SetLastErrorFromErrno(errno, "futimens", name.c_str());
         return false;
       }
       return true;
@@ -532,6 +625,41 @@ BOOL ReplaceFileKeepingAccess(LPCSTR lpExistingFileName, LPCSTR lpTargetFileName
   }
   return posix::OrOutOfMemory<BOOL>(FALSE, [&] {
     return replaceFileKeepingAccess(lpExistingFileName, lpTargetFileName);
+  });
+}
+
+}  // namespace sundry::platform
+
+namespace sundry::platform {
+
+BOOL GetFileInformationByPathA(LPCSTR lpFileName, LPBY_HANDLE_FILE_INFORMATION lpFileInformation) {
+  if (!validName(lpFileName) || lpFileInformation == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return posix::OrOutOfMemory<BOOL>(FALSE, [&] {
+    const std::string path = NativePath(lpFileName);
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+      setLastErrorForPath(errno, "stat", path);
+      return FALSE;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    info.dwFileAttributes = attributesOf(posix::BaseName(path), st);
+    info.ftCreationTime = toFileTime(st.st_ctim);
+    info.ftLastAccessTime = toFileTime(st.st_atim);
+    info.ftLastWriteTime = toFileTime(st.st_mtim);
+    const unsigned long long dev = static_cast<unsigned long long>(st.st_dev);
+    info.dwVolumeSerialNumber = static_cast<DWORD>(dev ^ (dev >> 32));
+    const unsigned long long size = S_ISDIR(st.st_mode) ? 0 : static_cast<unsigned long long>(st.st_size);
+    info.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    info.nFileSizeLow = static_cast<DWORD>(size);
+    info.nNumberOfLinks = static_cast<DWORD>(st.st_nlink);
+    const unsigned long long ino = static_cast<unsigned long long>(st.st_ino);
+    info.nFileIndexHigh = static_cast<DWORD>(ino >> 32);
+    info.nFileIndexLow = static_cast<DWORD>(ino);
+    *lpFileInformation = info;
+    return TRUE;
   });
 }
 

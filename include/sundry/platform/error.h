@@ -102,11 +102,13 @@
   X(ERROR_CANCELLED, 1223, "The operation was canceled by the user.")                               \
   X(ERROR_PRIVILEGE_NOT_HELD, 1314, "A required privilege is not held by the client.")              \
   X(ERROR_INTERNAL_ERROR, 1359, "An internal error occurred.")                                       \
+  X(ERROR_INVALID_THREAD_ID, 1444, "Invalid thread identifier.")                                   \
   X(ERROR_NO_SYSTEM_RESOURCES, 1450, "Insufficient system resources exist to complete the requested service.") \
   X(ERROR_TIMEOUT, 1460, "This operation returned because the timeout period expired.")            \
   X(ERROR_INVALID_USER_BUFFER, 1784, "The supplied user buffer is not valid for the requested operation.") \
   X(ERROR_RESOURCE_DATA_NOT_FOUND, 1812, "The specified image file did not contain a resource section.") \
-  X(ERROR_RESOURCE_TYPE_NOT_FOUND, 1813, "The specified resource type cannot be found in the image file.")
+  X(ERROR_RESOURCE_TYPE_NOT_FOUND, 1813, "The specified resource type cannot be found in the image file.") \
+  X(ERROR_NOT_ENOUGH_QUOTA, 1816, "Not enough quota is available to process this command.")
 
 #if !defined(_WIN32)
 // On Windows the codes, flags and functions below are the system's own.

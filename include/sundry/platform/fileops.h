@@ -51,8 +51,12 @@ extern "C" {
 
 // Starts a search of one directory. lpFileName is a directory path followed
 // by a name pattern ("dir\*.slt", "dir/prefs.js"): "*" stands for any run of
-// characters and "?" for one character, compared without regard to case as
-// on Windows ("*.*" matches every name, also one without a dot). The
+// characters and "?" for one character, compared without regard to case,
+// with Windows' readings: "*.*" matches every name, also one without a dot;
+// "a.*" matches "a" too and "*." only names without a dot; "?" before a dot
+// or at the end may match nothing ("????.txt" matches "ab.txt"); "*.txt"
+// matches "a.b.txt" but not "a.txtx" (there are no short 8.3 names to
+// match as well). The
 // directory's entries are taken at this call, "." and ".." included, and
 // handed out in the order of their names (case folded), so a search is
 // repeatable. On success returns a search handle and fills *lpFindFileData
@@ -79,18 +83,25 @@ SUNDRY_EXPORT BOOL FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFile
 // handle that is not an open search.
 SUNDRY_EXPORT BOOL FindClose(HANDLE hFindFile);
 
-// Copies the content and permission bits of lpExistingFileName to
-// lpNewFileName. The copy is written beside the target and renamed into
-// place, so the target is either its former self or a complete copy, never
-// a part; the copy is not committed to the disk (as on Windows, a crash of
-// the system may lose it). With bFailIfExists and an existing target, fails
-// with ERROR_FILE_EXISTS and leaves it alone. Other failures:
-// ERROR_FILE_NOT_FOUND / ERROR_PATH_NOT_FOUND for a missing source or
-// target directory, ERROR_ACCESS_DENIED when the source or the target is
-// not a regular file (a directory, a device, a FIFO: none is opened or
-// replaced) or may not be opened, ERROR_INVALID_PARAMETER for a null or
-// empty name, and the codes of failing reads and writes
-// (ERROR_DISK_FULL, ...). On failure no file is left beside the target.
+// Copies the content, permission bits and times of last access and last
+// write of the regular file lpExistingFileName to lpNewFileName. The content
+// is copied in the kernel where the file systems allow it (copy_file_range),
+// else read and written. The copy is written beside the target and renamed
+// into place, so the target is either its former self or a complete copy,
+// never a part; the copy is not committed to the disk (as on Windows, a
+// crash of the system may lose it). With bFailIfExists and an existing
+// target, fails with ERROR_FILE_EXISTS and leaves it alone. Without, an
+// existing read-only target (one the owner may not write) is not replaced:
+// ERROR_ACCESS_DENIED, as on Windows. Other failures: ERROR_SHARING_VIOLATION
+// when both names stand for the same file (a hard link or a link
+// included); ERROR_FILE_NOT_FOUND / ERROR_PATH_NOT_FOUND for a missing
+// source or target directory, ERROR_ACCESS_DENIED when the source or the
+// target is not a regular file (a directory, a device, a FIFO, a socket,
+// or a link to one: none is opened or replaced, so the call never waits on
+// a FIFO nor reads a device without end) or may not be opened,
+// ERROR_INVALID_PARAMETER for a null or empty name, and the codes of failing
+// reads and writes (ERROR_DISK_FULL, ...). On failure no file is left
+// beside the target.
 SUNDRY_EXPORT BOOL CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists);
 
 // Renames a file or directory. Without MOVEFILE_REPLACE_EXISTING an

@@ -48,7 +48,6 @@
 #include <devguid.h>
 #else
 typedef void* HDEVINFO;
-typedef void* HWND;
 
 #define DIGCF_DEFAULT 0x00000001u
 #define DIGCF_PRESENT 0x00000002u

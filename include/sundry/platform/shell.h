@@ -45,7 +45,6 @@ typedef LONG HRESULT;
 #define E_FAIL ((HRESULT)0x80004005)
 #define E_INVALIDARG ((HRESULT)0x80070057)
 
-typedef void* HWND;
 
 extern "C" {
 

@@ -54,6 +54,12 @@ struct HKEY__;
 typedef HKEY__* HKEY;
 typedef HKEY* PHKEY;
 
+// Windows and the parameters of their messages.
+struct HWND__;
+typedef HWND__* HWND;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+
 static_assert(sizeof(BOOL) == 4, "BOOL is 32 bits");
 static_assert(sizeof(DWORD) == 4, "DWORD is 32 bits");
 static_assert(sizeof(LONG) == 4, "LONG is 32 bits");
