@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -63,8 +64,9 @@ std::string MakeScratchFolder(const std::string& stem);
 // of the folders that hold the running program. Empty when not found.
 std::string FindDataPath(const std::string& relative);
 
-// Whether standard input is an interactive terminal.
+// Whether standard input, or the stream, is an interactive terminal.
 bool StdinIsTerminal();
+bool IsTerminal(std::FILE* stream);
 
 }  // namespace sundry::cli
 

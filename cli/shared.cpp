@@ -48,12 +48,14 @@ std::string FindDataPath(const std::string& relative) {
   return std::string();
 }
 
-bool StdinIsTerminal() {
+bool IsTerminal(std::FILE* stream) {
 #if defined(_WIN32)
-  return _isatty(_fileno(stdin)) != 0;
+  return _isatty(_fileno(stream)) != 0;
 #else
-  return isatty(STDIN_FILENO) != 0;
+  return isatty(fileno(stream)) != 0;
 #endif
 }
+
+bool StdinIsTerminal() { return IsTerminal(stdin); }
 
 }  // namespace sundry::cli
