@@ -1,53 +1,51 @@
-// sundry crypt: AES-256-CBC encryption and Base64 text with CEncrypt, from
-// standard input to standard output.
+// sundry crypt: AES-256-CBC encryption and Base64 text with the library's
+// encryption family, from standard input to standard output.
 //
 //   sundry crypt encrypt [--key-file FILE] [--base64]
 //   sundry crypt decrypt [--key-file FILE] [--base64]
 //   sundry crypt b64encode
 //   sundry crypt b64decode
 //
+// The output is byte for byte what CEncrypt gives for the whole input, but
+// the commands stream: memory stays the same whatever the input size.
 // Without --key-file the library's default key is used. The key file's
 // first 32 bytes are the key as they stand; a file shorter than that is a
 // key text whose one line ending (LF or CRLF) at its end is not part of it,
-// padded with zero bytes to 32 as CEncrypt pads any short key text. With --base64 the cipher text is
-// written (encrypt) or read (decrypt) in the library's Base64 text form
-// instead of as raw bytes.
+// padded with zero bytes to 32 as CEncrypt pads any short key text. With
+// --base64 the cipher text is written (encrypt) or read (decrypt) in the
+// library's Base64 text form instead of as raw bytes.
+//
+// A refused input (bad padding, wrong key, a cut cipher text, data after
+// the Base64 padding, no data) ends with exit status 1 and a message. The
+// output of the last chunk of input (1 MiB), and of the last cipher block,
+// is written only once the input has been checked to its end, so an input
+// of up to 1 MiB leaves nothing on standard output when it is refused. A
+// longer one has had its earlier output written by then; the message then
+// says that the output is incomplete, and it is not to be used.
 
 #include "commands.h"
 
-#include <sundry/crypto/Encrypt.h>
+#include <sundry/crypto/CryptStream.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <memory>
+#include <optional>
 #include <string>
-#include <vector>
 
 namespace sundry::cli {
 namespace {
+
+using sundry::crypto::Base64DecodeStream;
+using sundry::crypto::Base64EncodeStream;
+using sundry::crypto::DecryptStream;
+using sundry::crypto::EncryptStream;
 
 struct CryptOptions {
   std::string keyFile;
   bool base64 = false;
 };
-
-std::string ReadAll(FILE* f, const std::string& what) {
-  std::string data;
-  std::vector<char> buf(1 << 16);
-  size_t n;
-  while ((n = std::fread(buf.data(), 1, buf.size(), f)) > 0) data.append(buf.data(), n);
-  if (std::ferror(f)) throw Failure{"cannot read " + what + ": " + std::strerror(errno)};
-  return data;
-}
-
-std::string ReadStdin() { return ReadAll(stdin, "standard input"); }
-
-void WriteStdout(const std::string& data) {
-  if (std::fwrite(data.data(), 1, data.size(), stdout) != data.size() || std::fflush(stdout) != 0)
-    throw Failure{std::string("cannot write standard output: ") + std::strerror(errno)};
-}
 
 // The key of --key-file: the file is bytes, and its first 32 bytes are the
 // key as they stand, zero bytes included. A file shorter than 32 bytes is a
@@ -77,57 +75,132 @@ Key ReadKey(const CryptOptions& opts) {
   return key;
 }
 
-int Encrypt(std::string plain, const Key& key, std::string& cipher) {
-  return key.given ? CEncrypt::EncryptWithKey(std::move(plain), key.bytes, cipher)
-                   : CEncrypt::Encrypt(std::move(plain), nullptr, cipher);
+// Standard input is read a chunk at a time, and each chunk's output is
+// written before the next chunk is read.
+constexpr size_t kChunk = size_t{1} << 20;
+
+std::unique_ptr<char[]> Buffer(size_t n) { return std::unique_ptr<char[]>(new char[n]); }
+
+// Reads up to kChunk bytes; fewer only at the end of the input.
+size_t ReadChunk(char* buf, bool& end) {
+  const size_t n = std::fread(buf, 1, kChunk, stdin);
+  if (std::ferror(stdin)) throw Failure{std::string("cannot read standard input: ") + std::strerror(errno)};
+  end = n < kChunk;
+  return n;
 }
 
-int Decrypt(std::string cipher, const Key& key, std::string& plain) {
-  return key.given ? CEncrypt::DecryptWithKey(std::move(cipher), key.bytes, plain)
-                   : CEncrypt::Decrypt(std::move(cipher), nullptr, plain);
-}
+// Standard output, and whether anything has gone to it: a refusal after
+// that says that the output is incomplete.
+struct Output {
+  bool written = false;
 
-// The library's block operations take 32-bit lengths.
-void CheckBlockSize(const std::string& data) {
-  if (data.size() > std::numeric_limits<ULONG>::max())
-    throw Failure{"the input is too large (4 GiB at most)"};
-}
+  void Write(const char* data, size_t n) {
+    if (n == 0) return;
+    written = true;
+    if (std::fwrite(data, 1, n, stdout) != n)
+      throw Failure{std::string("cannot write standard output: ") + std::strerror(errno)};
+  }
+  void Flush() {
+    if (std::fflush(stdout) != 0) throw Failure{std::string("cannot write standard output: ") + std::strerror(errno)};
+  }
+  Failure Refused(const std::string& why) const {
+    return Failure{written ? why + "; the output written so far is incomplete and not to be used" : why};
+  }
+};
 
-std::string Base64Encode(const std::string& data) {
-  CheckBlockSize(data);
-  std::string text;
-  if (CEncrypt::Base64EncodeBytesToString(data.data(), static_cast<ULONG>(data.size()), text) != 0)
-    throw Failure{"the input is empty"};
-  return text;
-}
+const char kNoBase64[] = "no Base64 data on standard input, or data after the \"=\" padding";
+const char kCannotDecrypt[] = "cannot decrypt: wrong key, or the input is not a whole cipher text";
 
-std::string Base64Decode(const std::string& text) {
-  // Four text characters make at most three bytes, so one pass suffices.
-  const size_t capacity = text.size() / 4 * 3 + 3;
-  if (capacity > std::numeric_limits<ULONG>::max()) throw Failure{"the input is too large"};
-  std::string data(capacity, '\0');
-  ULONG length = static_cast<ULONG>(capacity);
-  if (CEncrypt::Base64DecodeStringToBytes(text, data.data(), length) != 0)
-    throw Failure{"no Base64 data on standard input, or data after the \"=\" padding"};
-  data.resize(length);
-  return data;
+template <class Stream>
+void MakeCipher(std::optional<Stream>& s, const Key& key) {
+  if (key.given)
+    s.emplace(key.bytes);
+  else
+    s.emplace(nullptr);
+  if (!s->ok()) throw Failure{"out of memory"};
 }
 
 void RunEncrypt(const CryptOptions& opts) {
-  const Key key = ReadKey(opts);
-  std::string cipher;
-  if (Encrypt(ReadStdin(), key, cipher) != 0) throw Failure{"encryption failed"};
-  WriteStdout(opts.base64 ? Base64Encode(cipher) : cipher);
+  std::optional<EncryptStream> cipher;
+  MakeCipher(cipher, ReadKey(opts));
+  Base64EncodeStream text;
+  auto in = Buffer(kChunk), mid = Buffer(kChunk + 32);
+  auto out = Buffer(Base64EncodeStream::UpdateRoom(kChunk + 32) + Base64EncodeStream::kFinalRoom);
+  Output output;
+  for (bool end = false; !end;) {
+    const size_t n = ReadChunk(in.get(), end);
+    size_t m = cipher->Update(in.get(), n, mid.get());
+    if (end) m += cipher->Final(mid.get() + m);
+    if (!opts.base64) {
+      output.Write(mid.get(), m);
+      continue;
+    }
+    size_t t = text.Update(mid.get(), m, out.get());
+    if (end) t += text.Final(out.get() + t);
+    output.Write(out.get(), t);
+  }
+  output.Flush();
 }
 
 void RunDecrypt(const CryptOptions& opts) {
-  const Key key = ReadKey(opts);
-  std::string input = ReadStdin();
-  if (opts.base64) input = Base64Decode(input);
-  std::string plain;
-  if (Decrypt(std::move(input), key, plain) != 0)
-    throw Failure{"cannot decrypt: wrong key, or the input is not a whole cipher text"};
-  WriteStdout(plain);
+  std::optional<DecryptStream> cipher;
+  MakeCipher(cipher, ReadKey(opts));
+  Base64DecodeStream text;
+  auto in = Buffer(kChunk), mid = Buffer(kChunk), out = Buffer(kChunk + 32);
+  Output output;
+  for (bool end = false; !end;) {
+    size_t n = ReadChunk(in.get(), end);
+    const char* cipherText = in.get();
+    if (opts.base64) {
+      size_t decoded = 0;
+      if (!text.Update(in.get(), n, mid.get(), decoded)) throw output.Refused(kNoBase64);
+      if (end) decoded += text.Final(mid.get() + decoded);
+      if (end && text.total() == 0) throw output.Refused(kNoBase64);
+      cipherText = mid.get();
+      n = decoded;
+    }
+    size_t m = cipher->Update(cipherText, n, out.get());
+    if (end) {
+      size_t last = 0;
+      if (!cipher->Final(out.get() + m, last)) throw output.Refused(kCannotDecrypt);
+      m += last;
+    }
+    output.Write(out.get(), m);
+  }
+  output.Flush();
+}
+
+void RunBase64Encode() {
+  Base64EncodeStream text;
+  auto in = Buffer(kChunk), out = Buffer(Base64EncodeStream::UpdateRoom(kChunk) + Base64EncodeStream::kFinalRoom);
+  Output output;
+  for (bool end = false; !end;) {
+    const size_t n = ReadChunk(in.get(), end);
+    size_t t = text.Update(in.get(), n, out.get());
+    if (end) {
+      if (text.total() == 0) throw Failure{"the input is empty"};
+      t += text.Final(out.get() + t);
+    }
+    output.Write(out.get(), t);
+  }
+  output.Flush();
+}
+
+void RunBase64Decode() {
+  Base64DecodeStream text;
+  auto in = Buffer(kChunk), out = Buffer(Base64DecodeStream::UpdateRoom(kChunk) + Base64DecodeStream::kFinalRoom);
+  Output output;
+  for (bool end = false; !end;) {
+    const size_t n = ReadChunk(in.get(), end);
+    size_t m = 0;
+    if (!text.Update(in.get(), n, out.get(), m)) throw output.Refused(kNoBase64);
+    if (end) {
+      m += text.Final(out.get() + m);
+      if (text.total() == 0) throw output.Refused(kNoBase64);
+    }
+    output.Write(out.get(), m);
+  }
+  output.Flush();
 }
 
 void Setup(CLI::App& app) {
@@ -148,14 +221,20 @@ void Setup(CLI::App& app) {
   addKeyOptions(enc);
   enc->callback([opts] { RunEncrypt(*opts); });
 
-  auto* dec = crypt->add_subcommand("decrypt", "decrypt standard input");
+  auto* dec = crypt->add_subcommand(
+      "decrypt",
+      "decrypt standard input. The plain text is written as it is decrypted, except the last cipher block and the "
+      "last 1 MiB of input, which are written only once the padding at the end checks out. A wrong key or a damaged "
+      "or cut cipher text ends with exit status 1 and a message: an input of up to 1 MiB has then written nothing; "
+      "from a longer one the output written is incomplete, as the message says, and not to be used");
   addKeyOptions(dec);
   dec->callback([opts] { RunDecrypt(*opts); });
 
-  crypt->add_subcommand("b64encode", "standard input as Base64 text (72-character lines)")
-      ->callback([] { WriteStdout(Base64Encode(ReadStdin())); });
-  crypt->add_subcommand("b64decode", "Base64 text on standard input to bytes (other characters are skipped; nothing may follow the padding)")
-      ->callback([] { WriteStdout(Base64Decode(ReadStdin())); });
+  crypt->add_subcommand("b64encode", "standard input as Base64 text (72-character lines)")->callback(RunBase64Encode);
+  crypt->add_subcommand("b64decode",
+                        "Base64 text on standard input to bytes (other characters are skipped; nothing may follow the "
+                        "padding; a refused text ends with exit status 1, as decrypt)")
+      ->callback(RunBase64Decode);
 }
 
 }  // namespace
