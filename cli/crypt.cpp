@@ -81,11 +81,17 @@ constexpr size_t kChunk = size_t{1} << 20;
 
 std::unique_ptr<char[]> Buffer(size_t n) { return std::unique_ptr<char[]>(new char[n]); }
 
-// Reads up to kChunk bytes; fewer only at the end of the input.
+// Reads up to kChunk bytes and tells whether they are the last: a full
+// chunk is followed by a look at the next byte, so that an input of an
+// exact number of chunks has its end known with its last chunk.
 size_t ReadChunk(char* buf, bool& end) {
   const size_t n = std::fread(buf, 1, kChunk, stdin);
-  if (std::ferror(stdin)) throw Failure{std::string("cannot read standard input: ") + std::strerror(errno)};
   end = n < kChunk;
+  if (!end) {
+    const int next = std::getc(stdin);
+    end = next == EOF || std::ungetc(next, stdin) == EOF;
+  }
+  if (std::ferror(stdin)) throw Failure{std::string("cannot read standard input: ") + std::strerror(errno)};
   return n;
 }
 

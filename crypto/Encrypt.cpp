@@ -97,7 +97,6 @@ struct ScratchWiper {
 };
 
 int EncryptWithKeyBytes(std::string& plain, const unsigned char* keyBytes, std::string& cipher) {
-  cipher.clear();
   try {
     const size_t n = plain.size();
     const size_t whole = n - n % kBlockLength;
@@ -113,6 +112,9 @@ int EncryptWithKeyBytes(std::string& plain, const unsigned char* keyBytes, std::
       cbc.ProcessData(Bytes(plain), Bytes(plain), total);
       cipher = std::move(plain);
     } else {
+      // Every byte of cipher is overwritten: resizing without emptying it
+      // first spares the zero fill of the bytes it holds already (all of
+      // them when the caller reuses its result string).
       cipher.resize(total);
       cbc.ProcessData(Bytes(cipher), reinterpret_cast<const unsigned char*>(plain.data()), whole);
       cbc.ProcessData(Bytes(cipher) + whole, last, kBlockLength);
