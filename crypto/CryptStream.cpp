@@ -52,7 +52,7 @@ EncryptStream::EncryptStream(const unsigned char (&key)[32]) noexcept : m_impl(N
 EncryptStream::~EncryptStream() { delete m_impl; }
 
 size_t EncryptStream::Update(const void* in, size_t n, void* out) noexcept {
-  if (m_impl == nullptr) return 0;
+  if (m_impl == nullptr || n == 0) return 0;
   auto* src = static_cast<const unsigned char*>(in);
   auto* dst = static_cast<unsigned char*>(out);
   Impl& s = *m_impl;
@@ -110,7 +110,7 @@ DecryptStream::~DecryptStream() { delete m_impl; }
 // A whole block may be decrypted once another whole block follows it; the
 // last whole block and the bytes after it stay held.
 size_t DecryptStream::Update(const void* in, size_t n, void* out) noexcept {
-  if (m_impl == nullptr) return 0;
+  if (m_impl == nullptr || n == 0) return 0;
   auto* src = static_cast<const unsigned char*>(in);
   auto* dst = static_cast<unsigned char*>(out);
   Impl& s = *m_impl;
@@ -173,6 +173,7 @@ bool DecryptStream::Final(void* out, size_t& written) noexcept {
 // ---------------------------------------------------------------------------
 
 size_t Base64EncodeStream::Update(const void* in, size_t n, char* out) noexcept {
+  if (n == 0) return 0;
   auto* src = static_cast<const unsigned char*>(in);
   char* end = out;
   m_total += n;

@@ -145,7 +145,8 @@ TEST(Base64, DecoderAgreesWithCryptoPpOnNoisyText) {
   const std::string noise(" \t\r\n*-_.!\x80\xff\0", 12);
   for (int round = 0; round < 300; ++round) {
     std::string clean;
-    CEncrypt::Base64EncodeBytesToString(Random(1 + rng() % 300, round).data(), 1 + rng() % 300, clean);
+    const std::string data = Random(1 + rng() % 300, round);
+    CEncrypt::Base64EncodeBytesToString(data.data(), static_cast<ULONG>(data.size()), clean);
     clean.resize(clean.size() - rng() % 6);  // cut the padding or more
     std::string text;
     for (char c : clean) {

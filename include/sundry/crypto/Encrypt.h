@@ -24,6 +24,16 @@
 // texts run together, say) is refused instead of being decoded into bytes
 // that were never encoded.
 //
+// The strings that Encrypt and Decrypt take by value are theirs to use: a
+// caller that no longer needs its string can hand it over with std::move
+// and spare the copy. Decrypt then works in that string's memory, as does
+// Encrypt when the string has room for the padding (capacity at least 16
+// past the size), and the result takes the memory over. Otherwise Encrypt
+// writes into the result string's own memory where it suffices.
+//
+// For data too large to hold in memory, <sundry/crypto/CryptStream.h> gives
+// the same operations piece by piece.
+//
 // Every operation is static, returns 0 for success and 3 for failure, never
 // throws and never logs. Apart from the default key, which is built once on
 // first use and may be asked for by several threads at once, there is no
