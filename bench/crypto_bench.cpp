@@ -17,10 +17,10 @@
 // taken that way; the cipher figures are CPU time.
 //
 // The CEncrypt figures call the library as a caller does: the argument
-// strings are the caller's own (copied into the by-value parameters), the
-// result string is reused from one call to the next. CEncrypt_*Moved hand
-// the argument over instead (std::move), as a caller that no longer needs
-// it can, and so leave out the copy of a 16 MiB parameter. The context line
+// strings stay the caller's own, the result string is reused from one call
+// to the next. CEncrypt_*Moved hand the argument over instead (std::move),
+// as a caller that no longer needs it can; the copy that they hand over is
+// made outside the timing. The context line
 // "aes_provider" tells whether Crypto++ uses the AES hardware instructions.
 //
 //   build/bench/crypto_bench --benchmark_min_time=0.5
@@ -137,8 +137,8 @@ void CEncrypt_Decrypt(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * state.range(0));
 }
 
-// The caller hands its string over (std::move), so the by-value parameter
-// costs no copy; the copy for the next call is made outside the timing.
+// The caller hands its string over (std::move); the copy for the next call
+// is made outside the timing.
 void CEncrypt_EncryptMoved(benchmark::State& state) {
   const std::string plain = Data(state.range(0));
   std::string cipher;

@@ -2,9 +2,8 @@
 //
 // The cipher runs straight over the message's bytes: one key schedule per
 // message, Crypto++'s CBC mode over all whole blocks in one call and the
-// padded last block by hand. The strings that the operations take by value
-// are reused where they can hold the result, so a caller who moves a
-// string in gets the result in the same memory. Base64 goes through the
+// padded last block by hand, into the result string's own memory or, for a
+// string handed over, in that string's memory. Base64 goes through the
 // family's own table-driven encoder and decoder (crypto/Base64.h); the
 // cipher does not depend on them.
 //
@@ -96,29 +95,20 @@ struct ScratchWiper {
   ~ScratchWiper() { CryptoPP::SecureWipeBuffer(scratch, kKeyLength); }
 };
 
-int EncryptWithKeyBytes(std::string& plain, const unsigned char* keyBytes, std::string& cipher) {
+// Encrypts plain into cipher's memory: resizing without emptying cipher
+// first spares the zero fill of the bytes it holds already, all of which
+// are overwritten. plain and cipher are distinct objects.
+int EncryptInto(const std::string& plain, const unsigned char* keyBytes, std::string& cipher) {
   try {
     const size_t n = plain.size();
     const size_t whole = n - n % kBlockLength;
-    const size_t total = whole + kBlockLength;
     CbcEncryption cbc(keyBytes, kKeyLength, kIV);
+    cipher.resize(whole + kBlockLength);
+    cbc.ProcessData(Bytes(cipher), reinterpret_cast<const unsigned char*>(plain.data()), whole);
     unsigned char last[kBlockLength];
     std::memcpy(last, plain.data() + whole, n - whole);
     Pad(last, n - whole);
-    if (plain.capacity() >= total) {
-      // Encrypt in place and hand the plain string's memory over.
-      plain.resize(total);
-      std::memcpy(Bytes(plain) + whole, last, kBlockLength);
-      cbc.ProcessData(Bytes(plain), Bytes(plain), total);
-      cipher = std::move(plain);
-    } else {
-      // Every byte of cipher is overwritten: resizing without emptying it
-      // first spares the zero fill of the bytes it holds already (all of
-      // them when the caller reuses its result string).
-      cipher.resize(total);
-      cbc.ProcessData(Bytes(cipher), reinterpret_cast<const unsigned char*>(plain.data()), whole);
-      cbc.ProcessData(Bytes(cipher) + whole, last, kBlockLength);
-    }
+    cbc.ProcessData(Bytes(cipher) + whole, last, kBlockLength);
     CryptoPP::SecureWipeBuffer(last, kBlockLength);
     return kOk;
   } catch (...) {
@@ -127,23 +117,74 @@ int EncryptWithKeyBytes(std::string& plain, const unsigned char* keyBytes, std::
   }
 }
 
-int DecryptWithKeyBytes(std::string& cipher, const unsigned char* keyBytes, std::string& plain) {
+int EncryptWithKeyBytes(const std::string& plain, const unsigned char* keyBytes, std::string& cipher) {
+  if (&plain == &cipher) return EncryptInto(std::string(plain), keyBytes, cipher);
+  return EncryptInto(plain, keyBytes, cipher);
+}
+
+// Encrypts in plain's own memory when it has room for the padding and hands
+// that memory over to cipher.
+int EncryptWithKeyBytes(std::string&& plain, const unsigned char* keyBytes, std::string& cipher) {
+  const size_t n = plain.size();
+  const size_t total = n - n % kBlockLength + kBlockLength;
+  if (&plain == &cipher || plain.capacity() < total) return EncryptWithKeyBytes(std::as_const(plain), keyBytes, cipher);
+  try {
+    CbcEncryption cbc(keyBytes, kKeyLength, kIV);
+    plain.resize(total);  // within the capacity: no allocation, no copy
+    Pad(Bytes(plain) + total - kBlockLength, n % kBlockLength);
+    cbc.ProcessData(Bytes(plain), Bytes(plain), total);
+    cipher = std::move(plain);
+    return kOk;
+  } catch (...) {
+    cipher.clear();
+    return kFailed;
+  }
+}
+
+// Decrypts n bytes of cipher text at in into plain, which has room for
+// them and may be where they are, then checks and cuts the padding.
+int DecryptInPlace(const unsigned char* in, size_t n, const unsigned char* keyBytes, std::string& plain) {
+  CbcDecryption cbc(keyBytes, kKeyLength, kIV);
+  cbc.ProcessData(Bytes(plain), in, n);
+  const size_t pad = PaddingLength(Bytes(plain) + n - kBlockLength);
+  if (pad == 0) {
+    // Wrong key or damaged cipher text: what was decrypted is not the
+    // plain text, so none of it is handed out.
+    CryptoPP::SecureWipeBuffer(Bytes(plain), n);
+    plain.clear();
+    return kFailed;
+  }
+  plain.resize(n - pad);
+  return kOk;
+}
+
+int DecryptWithKeyBytes(std::string&& cipher, const unsigned char* keyBytes, std::string& plain);
+
+int DecryptWithKeyBytes(const std::string& cipher, const unsigned char* keyBytes, std::string& plain) {
+  if (&cipher == &plain) return DecryptWithKeyBytes(std::string(cipher), keyBytes, plain);
+  const size_t n = cipher.size();
+  if (n == 0 || n % kBlockLength != 0) {
+    plain.clear();
+    return kFailed;
+  }
+  try {
+    plain.resize(n);  // its bytes are all overwritten: no need to empty it first
+    return DecryptInPlace(reinterpret_cast<const unsigned char*>(cipher.data()), n, keyBytes, plain);
+  } catch (...) {
+    plain.clear();
+    return kFailed;
+  }
+}
+
+// Decrypts in cipher's own memory (CBC decryption reads each cipher block
+// before its plain text overwrites it) and hands that memory over to plain.
+int DecryptWithKeyBytes(std::string&& cipher, const unsigned char* keyBytes, std::string& plain) {
+  if (&cipher == &plain) return DecryptWithKeyBytes(std::as_const(cipher), keyBytes, plain);
   plain.clear();
   const size_t n = cipher.size();
   if (n == 0 || n % kBlockLength != 0) return kFailed;
   try {
-    // Decrypted in place: CBC decryption reads each cipher block before the
-    // plain text overwrites it.
-    CbcDecryption cbc(keyBytes, kKeyLength, kIV);
-    cbc.ProcessData(Bytes(cipher), Bytes(cipher), n);
-    const size_t pad = PaddingLength(Bytes(cipher) + n - kBlockLength);
-    if (pad == 0) {
-      // Wrong key or damaged cipher text: what was decrypted is not the
-      // plain text, so none of it is handed out.
-      CryptoPP::SecureWipeBuffer(Bytes(cipher), n);
-      return kFailed;
-    }
-    cipher.resize(n - pad);
+    if (DecryptInPlace(Bytes(cipher), n, keyBytes, cipher) != kOk) return kFailed;
     plain = std::move(cipher);
     return kOk;
   } catch (...) {
@@ -172,24 +213,44 @@ const unsigned char* CEncrypt::GetKey(const char* key, unsigned char (&scratch)[
   return ResolveKey(key, scratch);
 }
 
-int CEncrypt::Encrypt(std::string plain, const char* key, std::string& cipher) {
+int CEncrypt::Encrypt(const std::string& plain, const char* key, std::string& cipher) {
   unsigned char scratch[kKeyLength];
   ScratchWiper wiper{scratch};
   return EncryptWithKeyBytes(plain, GetKey(key, scratch), cipher);
 }
 
-int CEncrypt::Decrypt(std::string cipher, const char* key, std::string& plain) {
+int CEncrypt::Encrypt(std::string&& plain, const char* key, std::string& cipher) {
+  unsigned char scratch[kKeyLength];
+  ScratchWiper wiper{scratch};
+  return EncryptWithKeyBytes(std::move(plain), GetKey(key, scratch), cipher);
+}
+
+int CEncrypt::Decrypt(const std::string& cipher, const char* key, std::string& plain) {
   unsigned char scratch[kKeyLength];
   ScratchWiper wiper{scratch};
   return DecryptWithKeyBytes(cipher, GetKey(key, scratch), plain);
 }
 
-int CEncrypt::EncryptWithKey(std::string plain, const unsigned char (&key)[32], std::string& cipher) {
+int CEncrypt::Decrypt(std::string&& cipher, const char* key, std::string& plain) {
+  unsigned char scratch[kKeyLength];
+  ScratchWiper wiper{scratch};
+  return DecryptWithKeyBytes(std::move(cipher), GetKey(key, scratch), plain);
+}
+
+int CEncrypt::EncryptWithKey(const std::string& plain, const unsigned char (&key)[32], std::string& cipher) {
   return EncryptWithKeyBytes(plain, key, cipher);
 }
 
-int CEncrypt::DecryptWithKey(std::string cipher, const unsigned char (&key)[32], std::string& plain) {
+int CEncrypt::EncryptWithKey(std::string&& plain, const unsigned char (&key)[32], std::string& cipher) {
+  return EncryptWithKeyBytes(std::move(plain), key, cipher);
+}
+
+int CEncrypt::DecryptWithKey(const std::string& cipher, const unsigned char (&key)[32], std::string& plain) {
   return DecryptWithKeyBytes(cipher, key, plain);
+}
+
+int CEncrypt::DecryptWithKey(std::string&& cipher, const unsigned char (&key)[32], std::string& plain) {
+  return DecryptWithKeyBytes(std::move(cipher), key, plain);
 }
 
 int CEncrypt::EncryptBinary(const void* data, ULONG length, const char* key, std::string& cipher) {

@@ -198,6 +198,18 @@ TEST(Encrypt, ReusesTheStringsItIsGivenWithoutLeavingOldBytes) {
   std::string back(3000, 'y');
   ASSERT_EQ(0, CEncrypt::Decrypt(expected, kKey, back));
   EXPECT_EQ(plain, back);
+  // The argument and the result may be one string.
+  std::string same = plain;
+  ASSERT_EQ(0, CEncrypt::Encrypt(same, kKey, same));
+  EXPECT_EQ(expected, same);
+  ASSERT_EQ(0, CEncrypt::Decrypt(same, kKey, same));
+  EXPECT_EQ(plain, same);
+  ASSERT_EQ(0, CEncrypt::Encrypt(std::move(same), kKey, same));
+  EXPECT_EQ(expected, same);
+  // A refused cipher text leaves no stale bytes behind either.
+  back.assign(3000, 'y');
+  EXPECT_EQ(3, CEncrypt::Decrypt(expected.substr(16), "another key", back));
+  EXPECT_EQ("", back);
 }
 
 }  // namespace
