@@ -17,11 +17,12 @@
 //
 // A refused input (bad padding, wrong key, a cut cipher text, data after
 // the Base64 padding, no data) ends with exit status 1 and a message. The
-// output of the last chunk of input (1 MiB), and of the last cipher block,
-// is written only once the input has been checked to its end, so an input
-// of up to 1 MiB leaves nothing on standard output when it is refused. A
-// longer one has had its earlier output written by then; the message then
-// says that the output is incomplete, and it is not to be used.
+// output is held back until more than 1 MiB of it is waiting, and the last
+// of it, the last cipher block's plain text always included, is written
+// only once the input has been checked to its end: an output of up to
+// 1 MiB (so a cipher text of up to 1 MiB) is never written when the input
+// is refused. From a longer one the earlier output has been written by
+// then; the message then says that it is incomplete and not to be used.
 
 #include "commands.h"
 
@@ -75,18 +76,21 @@ Key ReadKey(const CryptOptions& opts) {
   return key;
 }
 
-// Standard input is read a chunk at a time, and each chunk's output is
-// written before the next chunk is read.
-constexpr size_t kChunk = size_t{1} << 20;
+// Standard input is read in pieces of kPiece bytes, small enough for the
+// processor's cache, and the output is held in a buffer of its own until
+// more than kHold bytes are waiting.
+constexpr size_t kPiece = size_t{1} << 16;
+constexpr size_t kHold = size_t{1} << 20;
+constexpr size_t kRoom = 2 * kPiece;  // the most output one piece makes
 
 std::unique_ptr<char[]> Buffer(size_t n) { return std::unique_ptr<char[]>(new char[n]); }
 
-// Reads up to kChunk bytes and tells whether they are the last: a full
-// chunk is followed by a look at the next byte, so that an input of an
-// exact number of chunks has its end known with its last chunk.
-size_t ReadChunk(char* buf, bool& end) {
-  const size_t n = std::fread(buf, 1, kChunk, stdin);
-  end = n < kChunk;
+// Reads up to kPiece bytes and tells whether they are the last: a full
+// piece is followed by a look at the next byte, so that the end of an input
+// of an exact number of pieces is known with its last piece.
+size_t ReadPiece(char* buf, bool& end) {
+  const size_t n = std::fread(buf, 1, kPiece, stdin);
+  end = n < kPiece;
   if (!end) {
     const int next = std::getc(stdin);
     end = next == EOF || std::ungetc(next, stdin) == EOF;
@@ -95,23 +99,37 @@ size_t ReadChunk(char* buf, bool& end) {
   return n;
 }
 
-// Standard output, and whether anything has gone to it: a refusal after
-// that says that the output is incomplete.
-struct Output {
-  bool written = false;
-
-  void Write(const char* data, size_t n) {
-    if (n == 0) return;
-    written = true;
-    if (std::fwrite(data, 1, n, stdout) != n)
-      throw Failure{std::string("cannot write standard output: ") + std::strerror(errno)};
+// Standard output through a buffer that holds up to kHold bytes back: they
+// go out when more is waiting, and the rest at the end only once the whole
+// input has been checked. A refusal drops what is held and says whether
+// anything had gone out before.
+class Output {
+ public:
+  // Room for up to kRoom more bytes.
+  char* Room() {
+    if (m_used > kHold) Drain();
+    return m_buf.get() + m_used;
   }
-  void Flush() {
+  void Commit(size_t n) { m_used += n; }
+  void Finish() {
+    Drain();
     if (std::fflush(stdout) != 0) throw Failure{std::string("cannot write standard output: ") + std::strerror(errno)};
   }
   Failure Refused(const std::string& why) const {
-    return Failure{written ? why + "; the output written so far is incomplete and not to be used" : why};
+    return Failure{m_written ? why + "; the output written so far is incomplete and not to be used" : why};
   }
+
+ private:
+  void Drain() {
+    if (m_used == 0) return;
+    m_written = true;
+    if (std::fwrite(m_buf.get(), 1, m_used, stdout) != m_used)
+      throw Failure{std::string("cannot write standard output: ") + std::strerror(errno)};
+    m_used = 0;
+  }
+  std::unique_ptr<char[]> m_buf = Buffer(kHold + kRoom);
+  size_t m_used = 0;
+  bool m_written = false;
 };
 
 const char kNoBase64[] = "no Base64 data on standard input, or data after the \"=\" padding";
@@ -130,32 +148,31 @@ void RunEncrypt(const CryptOptions& opts) {
   std::optional<EncryptStream> cipher;
   MakeCipher(cipher, ReadKey(opts));
   Base64EncodeStream text;
-  auto in = Buffer(kChunk), mid = Buffer(kChunk + 32);
-  auto out = Buffer(Base64EncodeStream::UpdateRoom(kChunk + 32) + Base64EncodeStream::kFinalRoom);
+  auto in = Buffer(kPiece), mid = Buffer(kPiece + 32);
   Output output;
   for (bool end = false; !end;) {
-    const size_t n = ReadChunk(in.get(), end);
-    size_t m = cipher->Update(in.get(), n, mid.get());
-    if (end) m += cipher->Final(mid.get() + m);
-    if (!opts.base64) {
-      output.Write(mid.get(), m);
-      continue;
+    const size_t n = ReadPiece(in.get(), end);
+    char* dst = opts.base64 ? mid.get() : output.Room();
+    size_t m = cipher->Update(in.get(), n, dst);
+    if (end) m += cipher->Final(dst + m);
+    if (opts.base64) {
+      char* out = output.Room();
+      m = text.Update(mid.get(), m, out);
+      if (end) m += text.Final(out + m);
     }
-    size_t t = text.Update(mid.get(), m, out.get());
-    if (end) t += text.Final(out.get() + t);
-    output.Write(out.get(), t);
+    output.Commit(m);
   }
-  output.Flush();
+  output.Finish();
 }
 
 void RunDecrypt(const CryptOptions& opts) {
   std::optional<DecryptStream> cipher;
   MakeCipher(cipher, ReadKey(opts));
   Base64DecodeStream text;
-  auto in = Buffer(kChunk), mid = Buffer(kChunk), out = Buffer(kChunk + 32);
+  auto in = Buffer(kPiece), mid = Buffer(kPiece);
   Output output;
   for (bool end = false; !end;) {
-    size_t n = ReadChunk(in.get(), end);
+    size_t n = ReadPiece(in.get(), end);
     const char* cipherText = in.get();
     if (opts.base64) {
       size_t decoded = 0;
@@ -165,48 +182,51 @@ void RunDecrypt(const CryptOptions& opts) {
       cipherText = mid.get();
       n = decoded;
     }
-    size_t m = cipher->Update(cipherText, n, out.get());
+    char* out = output.Room();
+    size_t m = cipher->Update(cipherText, n, out);
     if (end) {
       size_t last = 0;
-      if (!cipher->Final(out.get() + m, last)) throw output.Refused(kCannotDecrypt);
+      if (!cipher->Final(out + m, last)) throw output.Refused(kCannotDecrypt);
       m += last;
     }
-    output.Write(out.get(), m);
+    output.Commit(m);
   }
-  output.Flush();
+  output.Finish();
 }
 
 void RunBase64Encode() {
   Base64EncodeStream text;
-  auto in = Buffer(kChunk), out = Buffer(Base64EncodeStream::UpdateRoom(kChunk) + Base64EncodeStream::kFinalRoom);
+  auto in = Buffer(kPiece);
   Output output;
   for (bool end = false; !end;) {
-    const size_t n = ReadChunk(in.get(), end);
-    size_t t = text.Update(in.get(), n, out.get());
+    const size_t n = ReadPiece(in.get(), end);
+    char* out = output.Room();
+    size_t m = text.Update(in.get(), n, out);
     if (end) {
       if (text.total() == 0) throw Failure{"the input is empty"};
-      t += text.Final(out.get() + t);
+      m += text.Final(out + m);
     }
-    output.Write(out.get(), t);
+    output.Commit(m);
   }
-  output.Flush();
+  output.Finish();
 }
 
 void RunBase64Decode() {
   Base64DecodeStream text;
-  auto in = Buffer(kChunk), out = Buffer(Base64DecodeStream::UpdateRoom(kChunk) + Base64DecodeStream::kFinalRoom);
+  auto in = Buffer(kPiece);
   Output output;
   for (bool end = false; !end;) {
-    const size_t n = ReadChunk(in.get(), end);
+    const size_t n = ReadPiece(in.get(), end);
+    char* out = output.Room();
     size_t m = 0;
-    if (!text.Update(in.get(), n, out.get(), m)) throw output.Refused(kNoBase64);
+    if (!text.Update(in.get(), n, out, m)) throw output.Refused(kNoBase64);
     if (end) {
-      m += text.Final(out.get() + m);
+      m += text.Final(out + m);
       if (text.total() == 0) throw output.Refused(kNoBase64);
     }
-    output.Write(out.get(), m);
+    output.Commit(m);
   }
-  output.Flush();
+  output.Finish();
 }
 
 void Setup(CLI::App& app) {
@@ -229,8 +249,8 @@ void Setup(CLI::App& app) {
 
   auto* dec = crypt->add_subcommand(
       "decrypt",
-      "decrypt standard input. The plain text is written as it is decrypted, except the last cipher block and the "
-      "last 1 MiB of input, which are written only once the padding at the end checks out. A wrong key or a damaged "
+      "decrypt standard input. The plain text is written as it is decrypted, in parts of 1 MiB; the last part, "
+      "with the last block's plain text, only once the padding at the end checks out. A wrong key or a damaged "
       "or cut cipher text ends with exit status 1 and a message: an input of up to 1 MiB has then written nothing; "
       "from a longer one the output written is incomplete, as the message says, and not to be used");
   addKeyOptions(dec);
