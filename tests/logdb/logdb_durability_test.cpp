@@ -2,7 +2,6 @@
 // at each of its writes in turn, and failed writes.
 
 #include "logdb/logdb_records.h"
-#include "platform/posix/fault.h"
 
 #include <poll.h>
 #include <signal.h>

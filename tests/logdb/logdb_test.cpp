@@ -1,7 +1,6 @@
 // CLogDB: the file it writes, opening, the header queries and the record
 // operations.
 
-#include "platform/posix/fault.h"
 #include "support/testutil.h"
 
 #include <sundry/logdb/LogDB.h>
