@@ -1,53 +1,52 @@
-// sundry crypt: AES-256-CBC encryption and Base64 text with CEncrypt, from
-// standard input to standard output.
+// sundry crypt: AES-256-CBC encryption and Base64 text with the library's
+// encryption family, from standard input to standard output.
 //
 //   sundry crypt encrypt [--key-file FILE] [--base64]
 //   sundry crypt decrypt [--key-file FILE] [--base64]
 //   sundry crypt b64encode
 //   sundry crypt b64decode
 //
+// The output is byte for byte what CEncrypt gives for the whole input, but
+// the commands stream: memory stays the same whatever the input size.
 // Without --key-file the library's default key is used. The key file's
 // first 32 bytes are the key as they stand; a file shorter than that is a
 // key text whose one line ending (LF or CRLF) at its end is not part of it,
-// padded with zero bytes to 32 as CEncrypt pads any short key text. With --base64 the cipher text is
-// written (encrypt) or read (decrypt) in the library's Base64 text form
-// instead of as raw bytes.
+// padded with zero bytes to 32 as CEncrypt pads any short key text. With
+// --base64 the cipher text is written (encrypt) or read (decrypt) in the
+// library's Base64 text form instead of as raw bytes.
+//
+// A refused input (bad padding, wrong key, a cut cipher text, data after
+// the Base64 padding, no data) ends with exit status 1 and a message. The
+// output is held back until more than 1 MiB of it is waiting, and the last
+// of it, the last cipher block's plain text always included, is written
+// only once the input has been checked to its end: an output of up to
+// 1 MiB (so a cipher text of up to 1 MiB) is never written when the input
+// is refused. From a longer one the earlier output has been written by
+// then; the message then says that it is incomplete and not to be used.
 
 #include "commands.h"
 
-#include <sundry/crypto/Encrypt.h>
+#include <sundry/crypto/CryptStream.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <memory>
+#include <optional>
 #include <string>
-#include <vector>
 
 namespace sundry::cli {
 namespace {
+
+using sundry::crypto::Base64DecodeStream;
+using sundry::crypto::Base64EncodeStream;
+using sundry::crypto::DecryptStream;
+using sundry::crypto::EncryptStream;
 
 struct CryptOptions {
   std::string keyFile;
   bool base64 = false;
 };
-
-std::string ReadAll(FILE* f, const std::string& what) {
-  std::string data;
-  std::vector<char> buf(1 << 16);
-  size_t n;
-  while ((n = std::fread(buf.data(), 1, buf.size(), f)) > 0) data.append(buf.data(), n);
-  if (std::ferror(f)) throw Failure{"cannot read " + what + ": " + std::strerror(errno)};
-  return data;
-}
-
-std::string ReadStdin() { return ReadAll(stdin, "standard input"); }
-
-void WriteStdout(const std::string& data) {
-  if (std::fwrite(data.data(), 1, data.size(), stdout) != data.size() || std::fflush(stdout) != 0)
-    throw Failure{std::string("cannot write standard output: ") + std::strerror(errno)};
-}
 
 // The key of --key-file: the file is bytes, and its first 32 bytes are the
 // key as they stand, zero bytes included. A file shorter than 32 bytes is a
@@ -77,57 +76,157 @@ Key ReadKey(const CryptOptions& opts) {
   return key;
 }
 
-int Encrypt(std::string plain, const Key& key, std::string& cipher) {
-  return key.given ? CEncrypt::EncryptWithKey(std::move(plain), key.bytes, cipher)
-                   : CEncrypt::Encrypt(std::move(plain), nullptr, cipher);
+// Standard input is read in pieces of kPiece bytes, small enough for the
+// processor's cache, and the output is held in a buffer of its own until
+// more than kHold bytes are waiting.
+constexpr size_t kPiece = size_t{1} << 16;
+constexpr size_t kHold = size_t{1} << 20;
+constexpr size_t kRoom = 2 * kPiece;  // the most output one piece makes
+
+std::unique_ptr<char[]> Buffer(size_t n) { return std::unique_ptr<char[]>(new char[n]); }
+
+// Reads up to kPiece bytes and tells whether they are the last: a full
+// piece is followed by a look at the next byte, so that the end of an input
+// of an exact number of pieces is known with its last piece.
+size_t ReadPiece(char* buf, bool& end) {
+  const size_t n = std::fread(buf, 1, kPiece, stdin);
+  end = n < kPiece;
+  if (!end) {
+    const int next = std::getc(stdin);
+    end = next == EOF || std::ungetc(next, stdin) == EOF;
+  }
+  if (std::ferror(stdin)) throw Failure{std::string("cannot read standard input: ") + std::strerror(errno)};
+  return n;
 }
 
-int Decrypt(std::string cipher, const Key& key, std::string& plain) {
-  return key.given ? CEncrypt::DecryptWithKey(std::move(cipher), key.bytes, plain)
-                   : CEncrypt::Decrypt(std::move(cipher), nullptr, plain);
-}
+// Standard output through a buffer that holds up to kHold bytes back: they
+// go out when more is waiting, and the rest at the end only once the whole
+// input has been checked. A refusal drops what is held and says whether
+// anything had gone out before.
+class Output {
+ public:
+  // Room for up to kRoom more bytes.
+  char* Room() {
+    if (m_used > kHold) Drain();
+    return m_buf.get() + m_used;
+  }
+  void Commit(size_t n) { m_used += n; }
+  void Finish() {
+    Drain();
+    if (std::fflush(stdout) != 0) throw Failure{std::string("cannot write standard output: ") + std::strerror(errno)};
+  }
+  Failure Refused(const std::string& why) const {
+    return Failure{m_written ? why + "; the output written so far is incomplete and not to be used" : why};
+  }
 
-// The library's block operations take 32-bit lengths.
-void CheckBlockSize(const std::string& data) {
-  if (data.size() > std::numeric_limits<ULONG>::max())
-    throw Failure{"the input is too large (4 GiB at most)"};
-}
+ private:
+  void Drain() {
+    if (m_used == 0) return;
+    m_written = true;
+    if (std::fwrite(m_buf.get(), 1, m_used, stdout) != m_used)
+      throw Failure{std::string("cannot write standard output: ") + std::strerror(errno)};
+    m_used = 0;
+  }
+  std::unique_ptr<char[]> m_buf = Buffer(kHold + kRoom);
+  size_t m_used = 0;
+  bool m_written = false;
+};
 
-std::string Base64Encode(const std::string& data) {
-  CheckBlockSize(data);
-  std::string text;
-  if (CEncrypt::Base64EncodeBytesToString(data.data(), static_cast<ULONG>(data.size()), text) != 0)
-    throw Failure{"the input is empty"};
-  return text;
-}
+const char kNoBase64[] = "no Base64 data on standard input, or data after the \"=\" padding";
+const char kCannotDecrypt[] = "cannot decrypt: wrong key, or the input is not a whole cipher text";
 
-std::string Base64Decode(const std::string& text) {
-  // Four text characters make at most three bytes, so one pass suffices.
-  const size_t capacity = text.size() / 4 * 3 + 3;
-  if (capacity > std::numeric_limits<ULONG>::max()) throw Failure{"the input is too large"};
-  std::string data(capacity, '\0');
-  ULONG length = static_cast<ULONG>(capacity);
-  if (CEncrypt::Base64DecodeStringToBytes(text, data.data(), length) != 0)
-    throw Failure{"no Base64 data on standard input, or data after the \"=\" padding"};
-  data.resize(length);
-  return data;
+template <class Stream>
+void MakeCipher(std::optional<Stream>& s, const Key& key) {
+  if (key.given)
+    s.emplace(key.bytes);
+  else
+    s.emplace(nullptr);
+  if (!s->ok()) throw Failure{"out of memory"};
 }
 
 void RunEncrypt(const CryptOptions& opts) {
-  const Key key = ReadKey(opts);
-  std::string cipher;
-  if (Encrypt(ReadStdin(), key, cipher) != 0) throw Failure{"encryption failed"};
-  WriteStdout(opts.base64 ? Base64Encode(cipher) : cipher);
+  std::optional<EncryptStream> cipher;
+  MakeCipher(cipher, ReadKey(opts));
+  Base64EncodeStream text;
+  auto in = Buffer(kPiece), mid = Buffer(kPiece + 32);
+  Output output;
+  for (bool end = false; !end;) {
+    const size_t n = ReadPiece(in.get(), end);
+    char* dst = opts.base64 ? mid.get() : output.Room();
+    size_t m = cipher->Update(in.get(), n, dst);
+    if (end) m += cipher->Final(dst + m);
+    if (opts.base64) {
+      char* out = output.Room();
+      m = text.Update(mid.get(), m, out);
+      if (end) m += text.Final(out + m);
+    }
+    output.Commit(m);
+  }
+  output.Finish();
 }
 
 void RunDecrypt(const CryptOptions& opts) {
-  const Key key = ReadKey(opts);
-  std::string input = ReadStdin();
-  if (opts.base64) input = Base64Decode(input);
-  std::string plain;
-  if (Decrypt(std::move(input), key, plain) != 0)
-    throw Failure{"cannot decrypt: wrong key, or the input is not a whole cipher text"};
-  WriteStdout(plain);
+  std::optional<DecryptStream> cipher;
+  MakeCipher(cipher, ReadKey(opts));
+  Base64DecodeStream text;
+  auto in = Buffer(kPiece), mid = Buffer(kPiece);
+  Output output;
+  for (bool end = false; !end;) {
+    size_t n = ReadPiece(in.get(), end);
+    const char* cipherText = in.get();
+    if (opts.base64) {
+      size_t decoded = 0;
+      if (!text.Update(in.get(), n, mid.get(), decoded)) throw output.Refused(kNoBase64);
+      if (end) decoded += text.Final(mid.get() + decoded);
+      if (end && text.total() == 0) throw output.Refused(kNoBase64);
+      cipherText = mid.get();
+      n = decoded;
+    }
+    char* out = output.Room();
+    size_t m = cipher->Update(cipherText, n, out);
+    if (end) {
+      size_t last = 0;
+      if (!cipher->Final(out + m, last)) throw output.Refused(kCannotDecrypt);
+      m += last;
+    }
+    output.Commit(m);
+  }
+  output.Finish();
+}
+
+void RunBase64Encode() {
+  Base64EncodeStream text;
+  auto in = Buffer(kPiece);
+  Output output;
+  for (bool end = false; !end;) {
+    const size_t n = ReadPiece(in.get(), end);
+    char* out = output.Room();
+    size_t m = text.Update(in.get(), n, out);
+    if (end) {
+      if (text.total() == 0) throw Failure{"the input is empty"};
+      m += text.Final(out + m);
+    }
+    output.Commit(m);
+  }
+  output.Finish();
+}
+
+void RunBase64Decode() {
+  Base64DecodeStream text;
+  auto in = Buffer(kPiece);
+  Output output;
+  for (bool end = false; !end;) {
+    const size_t n = ReadPiece(in.get(), end);
+    char* out = output.Room();
+    size_t m = 0;
+    if (!text.Update(in.get(), n, out, m)) throw output.Refused(kNoBase64);
+    if (end) {
+      m += text.Final(out + m);
+      if (text.total() == 0) throw output.Refused(kNoBase64);
+    }
+    output.Commit(m);
+  }
+  output.Finish();
 }
 
 void Setup(CLI::App& app) {
@@ -148,14 +247,20 @@ void Setup(CLI::App& app) {
   addKeyOptions(enc);
   enc->callback([opts] { RunEncrypt(*opts); });
 
-  auto* dec = crypt->add_subcommand("decrypt", "decrypt standard input");
+  auto* dec = crypt->add_subcommand(
+      "decrypt",
+      "decrypt standard input. The plain text is written as it is decrypted, in parts of 1 MiB; the last part, "
+      "with the last block's plain text, only once the padding at the end checks out. A wrong key or a damaged "
+      "or cut cipher text ends with exit status 1 and a message: an input of up to 1 MiB has then written nothing; "
+      "from a longer one the output written is incomplete, as the message says, and not to be used");
   addKeyOptions(dec);
   dec->callback([opts] { RunDecrypt(*opts); });
 
-  crypt->add_subcommand("b64encode", "standard input as Base64 text (72-character lines)")
-      ->callback([] { WriteStdout(Base64Encode(ReadStdin())); });
-  crypt->add_subcommand("b64decode", "Base64 text on standard input to bytes (other characters are skipped; nothing may follow the padding)")
-      ->callback([] { WriteStdout(Base64Decode(ReadStdin())); });
+  crypt->add_subcommand("b64encode", "standard input as Base64 text (72-character lines)")->callback(RunBase64Encode);
+  crypt->add_subcommand("b64decode",
+                        "Base64 text on standard input to bytes (other characters are skipped; nothing may follow the "
+                        "padding; a refused text ends with exit status 1, as decrypt)")
+      ->callback(RunBase64Decode);
 }
 
 }  // namespace

@@ -1,37 +1,30 @@
-// CEncrypt: AES-256-CBC with PKCS #7 padding and Base64 text, on Crypto++.
+// CEncrypt: AES-256-CBC with PKCS #7 padding and Base64 text.
 //
-// Every operation runs one Crypto++ pipeline on the caller's thread. Crypto++
-// reports bad input (a cipher text that is not a whole number of blocks, bad
-// padding) and exhausted memory by throwing; each operation catches
-// everything at its own boundary and turns it into the result 3 with an
-// empty output, so no exception leaves the library.
+// The cipher runs straight over the message's bytes: one key schedule per
+// message, Crypto++'s CBC mode over all whole blocks in one call and the
+// padded last block by hand, into the result string's own memory or, for a
+// string handed over, in that string's memory. Base64 goes through the
+// family's own table-driven encoder and decoder (crypto/Base64.h); the
+// cipher does not depend on them.
+//
+// Crypto++ reports exhausted memory by throwing, as does std::string; each
+// operation catches everything at its own boundary and turns it into the
+// result 3 with an empty output, so no exception leaves the library.
 
 #include <sundry/crypto/Encrypt.h>
 
-#include <cryptopp/base64.h>
-#include <cryptopp/filters.h>
+#include "crypto/Base64.h"
+#include "crypto/Cbc.h"
+
 #include <cryptopp/misc.h>
-#include <cryptopp/modes.h>
-#include <cryptopp/rijndael.h>
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 #include <utility>
 
+namespace sundry::crypto::internal {
 namespace {
-
-using CryptoPP::byte;
-
-constexpr int kOk = 0;
-constexpr int kFailed = 3;
-
-constexpr size_t kKeyLength = 32;    // AES-256
-constexpr size_t kBlockLength = 16;  // AES block
-constexpr int kBase64LineLength = 72;
-
-// The initialisation vector of every message: "QJQ" and 13 zero bytes.
-constexpr byte kIV[kBlockLength] = {'Q', 'J', 'Q'};
 
 // The default key is built from this phrase. Key byte j is the complement of
 // (phrase byte j OR phrase byte 2j), so bytes 0 to 62 take part.
@@ -39,7 +32,7 @@ constexpr char kKeyPhrase[] = "Sundry keeps one phrase so every peer can read wh
 static_assert(sizeof(kKeyPhrase) == 65, "the phrase has 64 characters");
 
 struct KeyBytes {
-  byte bytes[kKeyLength];
+  unsigned char bytes[kKeyLength];
 };
 
 KeyBytes BuildDefaultKey() {
@@ -47,7 +40,7 @@ KeyBytes BuildDefaultKey() {
   for (size_t j = 0; j < kKeyLength; ++j) {
     const auto a = static_cast<unsigned char>(kKeyPhrase[j]);
     const auto b = static_cast<unsigned char>(kKeyPhrase[2 * j]);
-    key.bytes[j] = static_cast<byte>(~(a | b));
+    key.bytes[j] = static_cast<unsigned char>(~(a | b));
   }
   return key;
 }
@@ -55,61 +48,16 @@ KeyBytes BuildDefaultKey() {
 // Built on first use and kept for the life of the process. A function-local
 // static is initialised exactly once: a thread that asks while another is
 // building it waits, so no reader ever sees a half-built key.
-const byte* DefaultKey() {
+const unsigned char* DefaultKey() {
   static const KeyBytes key = BuildDefaultKey();
   return key.bytes;
 }
 
-// Base64 text length for n bytes: 4 characters per started group of 3, and
-// one line feed per started line of 72 characters.
-size_t Base64TextLength(size_t n) {
-  const size_t chars = (n + 2) / 3 * 4;
-  return chars + (chars + kBase64LineLength - 1) / kBase64LineLength;
-}
-
-// A sink over the caller's buffer that never writes past its end but counts
-// every byte it is given. Crypto++'s ArraySink keeps the bounds; unlike it,
-// this sink never reports itself blocked when full, so the decoder runs to
-// the end of the text and the full decoded length is known.
-class BoundedArraySink : public CryptoPP::ArraySink {
- public:
-  BoundedArraySink(byte* buffer, size_t size) : CryptoPP::ArraySink(buffer, size) {}
-
-  size_t Put2(const byte* data, size_t length, int /*messageEnd*/, bool /*blocking*/) override {
-    m_seen += length;
-    const size_t n = std::min(length, AvailableSize());
-    if (n != 0 && data != nullptr) {
-      std::memcpy(m_buf + m_total, data, n);
-      m_total += n;
-    }
-    return 0;
-  }
-
-  // No direct access to the buffer: every byte goes through Put2 and is
-  // counted there.
-  byte* CreatePutSpace(size_t& size) override {
-    return CryptoPP::BufferedTransformation::CreatePutSpace(size);
-  }
-
-  CryptoPP::lword DecodedLength() const { return m_seen; }
-
- private:
-  CryptoPP::lword m_seen = 0;
-};
-
-// Wipes a key copy when it goes out of scope.
-struct ScratchWiper {
-  unsigned char (&scratch)[kKeyLength];
-  ~ScratchWiper() { CryptoPP::SecureWipeBuffer(scratch, kKeyLength); }
-};
-
 }  // namespace
 
-namespace sundry::crypto::internal {
 const char* DefaultKeyPhrase() { return kKeyPhrase; }
-}  // namespace sundry::crypto::internal
 
-const unsigned char* CEncrypt::GetKey(const char* key, unsigned char (&scratch)[32]) {
+const unsigned char* ResolveKey(const char* key, unsigned char (&scratch)[kKeyLength]) {
   if (key == nullptr || key[0] == '\0') return DefaultKey();
   const size_t n = strnlen(key, kKeyLength);
   if (n == kKeyLength) return reinterpret_cast<const unsigned char*>(key);
@@ -118,18 +66,50 @@ const unsigned char* CEncrypt::GetKey(const char* key, unsigned char (&scratch)[
   return scratch;
 }
 
+size_t PaddingLength(const unsigned char* lastBlock) {
+  const size_t pad = lastBlock[kBlockLength - 1];
+  if (pad == 0 || pad > kBlockLength) return 0;
+  for (size_t i = kBlockLength - pad; i < kBlockLength; ++i)
+    if (lastBlock[i] != pad) return 0;
+  return pad;
+}
+
+void Pad(unsigned char* block, size_t n) {
+  std::memset(block + n, static_cast<int>(kBlockLength - n), kBlockLength - n);
+}
+
+}  // namespace sundry::crypto::internal
+
 namespace {
 
-int EncryptWithKeyBytes(const std::string& plain, const byte* keyBytes, std::string& cipher) {
-  cipher.clear();
+using namespace sundry::crypto::internal;
+
+constexpr int kOk = 0;
+constexpr int kFailed = 3;
+
+unsigned char* Bytes(std::string& s) { return reinterpret_cast<unsigned char*>(s.data()); }
+
+// Wipes a key copy when it goes out of scope.
+struct ScratchWiper {
+  unsigned char (&scratch)[kKeyLength];
+  ~ScratchWiper() { CryptoPP::SecureWipeBuffer(scratch, kKeyLength); }
+};
+
+// Encrypts plain into cipher's memory: resizing without emptying cipher
+// first spares the zero fill of the bytes it holds already, all of which
+// are overwritten. plain and cipher are distinct objects.
+int EncryptInto(const std::string& plain, const unsigned char* keyBytes, std::string& cipher) {
   try {
-    CryptoPP::Rijndael::Encryption aes(keyBytes, kKeyLength);
-    CryptoPP::CBC_Mode_ExternalCipher::Encryption cbc(aes, kIV);
-    cipher.reserve((plain.size() / kBlockLength + 1) * kBlockLength);
-    CryptoPP::StreamTransformationFilter filter(cbc, new CryptoPP::StringSink(cipher),
-                                                CryptoPP::StreamTransformationFilter::PKCS_PADDING);
-    filter.Put(reinterpret_cast<const byte*>(plain.data()), plain.size());
-    filter.MessageEnd();  // adds the padding and flushes the last block
+    const size_t n = plain.size();
+    const size_t whole = n - n % kBlockLength;
+    CbcEncryption cbc(keyBytes, kKeyLength, kIV);
+    cipher.resize(whole + kBlockLength);
+    cbc.ProcessData(Bytes(cipher), reinterpret_cast<const unsigned char*>(plain.data()), whole);
+    unsigned char last[kBlockLength];
+    std::memcpy(last, plain.data() + whole, n - whole);
+    Pad(last, n - whole);
+    cbc.ProcessData(Bytes(cipher) + whole, last, kBlockLength);
+    CryptoPP::SecureWipeBuffer(last, kBlockLength);
     return kOk;
   } catch (...) {
     cipher.clear();
@@ -137,21 +117,77 @@ int EncryptWithKeyBytes(const std::string& plain, const byte* keyBytes, std::str
   }
 }
 
-int DecryptWithKeyBytes(const std::string& cipher, const byte* keyBytes, std::string& plain) {
-  plain.clear();
+int EncryptWithKeyBytes(const std::string& plain, const unsigned char* keyBytes, std::string& cipher) {
+  if (&plain == &cipher) return EncryptInto(std::string(plain), keyBytes, cipher);
+  return EncryptInto(plain, keyBytes, cipher);
+}
+
+// Encrypts in plain's own memory when it has room for the padding and hands
+// that memory over to cipher.
+int EncryptWithKeyBytes(std::string&& plain, const unsigned char* keyBytes, std::string& cipher) {
+  const size_t n = plain.size();
+  const size_t total = n - n % kBlockLength + kBlockLength;
+  if (&plain == &cipher || plain.capacity() < total) return EncryptWithKeyBytes(std::as_const(plain), keyBytes, cipher);
   try {
-    CryptoPP::Rijndael::Decryption aes(keyBytes, kKeyLength);
-    CryptoPP::CBC_Mode_ExternalCipher::Decryption cbc(aes, kIV);
-    plain.reserve(cipher.size());
-    CryptoPP::StringSource source(
-        cipher, true,
-        new CryptoPP::StreamTransformationFilter(cbc, new CryptoPP::StringSink(plain),
-                                                 CryptoPP::StreamTransformationFilter::PKCS_PADDING));
+    CbcEncryption cbc(keyBytes, kKeyLength, kIV);
+    plain.resize(total);  // within the capacity: no allocation, no copy
+    Pad(Bytes(plain) + total - kBlockLength, n % kBlockLength);
+    cbc.ProcessData(Bytes(plain), Bytes(plain), total);
+    cipher = std::move(plain);
     return kOk;
   } catch (...) {
-    // Wrong length or bad padding: what was decrypted so far is not the
+    cipher.clear();
+    return kFailed;
+  }
+}
+
+// Decrypts n bytes of cipher text at in into plain, which has room for
+// them and may be where they are, then checks and cuts the padding.
+int DecryptInPlace(const unsigned char* in, size_t n, const unsigned char* keyBytes, std::string& plain) {
+  CbcDecryption cbc(keyBytes, kKeyLength, kIV);
+  cbc.ProcessData(Bytes(plain), in, n);
+  const size_t pad = PaddingLength(Bytes(plain) + n - kBlockLength);
+  if (pad == 0) {
+    // Wrong key or damaged cipher text: what was decrypted is not the
     // plain text, so none of it is handed out.
-    CryptoPP::SecureWipeBuffer(plain.data(), plain.size());
+    CryptoPP::SecureWipeBuffer(Bytes(plain), n);
+    plain.clear();
+    return kFailed;
+  }
+  plain.resize(n - pad);
+  return kOk;
+}
+
+int DecryptWithKeyBytes(std::string&& cipher, const unsigned char* keyBytes, std::string& plain);
+
+int DecryptWithKeyBytes(const std::string& cipher, const unsigned char* keyBytes, std::string& plain) {
+  if (&cipher == &plain) return DecryptWithKeyBytes(std::string(cipher), keyBytes, plain);
+  const size_t n = cipher.size();
+  if (n == 0 || n % kBlockLength != 0) {
+    plain.clear();
+    return kFailed;
+  }
+  try {
+    plain.resize(n);  // its bytes are all overwritten: no need to empty it first
+    return DecryptInPlace(reinterpret_cast<const unsigned char*>(cipher.data()), n, keyBytes, plain);
+  } catch (...) {
+    plain.clear();
+    return kFailed;
+  }
+}
+
+// Decrypts in cipher's own memory (CBC decryption reads each cipher block
+// before its plain text overwrites it) and hands that memory over to plain.
+int DecryptWithKeyBytes(std::string&& cipher, const unsigned char* keyBytes, std::string& plain) {
+  if (&cipher == &plain) return DecryptWithKeyBytes(std::as_const(cipher), keyBytes, plain);
+  plain.clear();
+  const size_t n = cipher.size();
+  if (n == 0 || n % kBlockLength != 0) return kFailed;
+  try {
+    if (DecryptInPlace(Bytes(cipher), n, keyBytes, cipher) != kOk) return kFailed;
+    plain = std::move(cipher);
+    return kOk;
+  } catch (...) {
     plain.clear();
     return kFailed;
   }
@@ -161,9 +197,8 @@ bool isBase64Letter(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
 }
 
-// Padding ends a Base64 text: letters after an "=" would be decoded as the
-// continuation of the padded group and turn into bytes that were never
-// encoded, so such a text is refused.
+// Padding ends a Base64 text: letters after an "=" would be the start of
+// another text, bytes that were never encoded as part of this one.
 bool hasDataAfterPadding(const std::string& text) {
   const size_t pad = text.find('=');
   if (pad == std::string::npos) return false;
@@ -174,28 +209,59 @@ bool hasDataAfterPadding(const std::string& text) {
 
 }  // namespace
 
-int CEncrypt::Encrypt(std::string plain, const char* key, std::string& cipher) {
+const unsigned char* CEncrypt::GetKey(const char* key, unsigned char (&scratch)[32]) {
+  return ResolveKey(key, scratch);
+}
+
+int CEncrypt::Encrypt(const std::string& plain, const char* key, std::string& cipher) {
   unsigned char scratch[kKeyLength];
   ScratchWiper wiper{scratch};
   return EncryptWithKeyBytes(plain, GetKey(key, scratch), cipher);
 }
 
-int CEncrypt::Decrypt(std::string cipher, const char* key, std::string& plain) {
+int CEncrypt::Encrypt(std::string&& plain, const char* key, std::string& cipher) {
+  unsigned char scratch[kKeyLength];
+  ScratchWiper wiper{scratch};
+  return EncryptWithKeyBytes(std::move(plain), GetKey(key, scratch), cipher);
+}
+
+int CEncrypt::Decrypt(const std::string& cipher, const char* key, std::string& plain) {
   unsigned char scratch[kKeyLength];
   ScratchWiper wiper{scratch};
   return DecryptWithKeyBytes(cipher, GetKey(key, scratch), plain);
 }
 
-int CEncrypt::EncryptWithKey(std::string plain, const unsigned char (&key)[32], std::string& cipher) {
+int CEncrypt::Decrypt(std::string&& cipher, const char* key, std::string& plain) {
+  unsigned char scratch[kKeyLength];
+  ScratchWiper wiper{scratch};
+  return DecryptWithKeyBytes(std::move(cipher), GetKey(key, scratch), plain);
+}
+
+int CEncrypt::EncryptWithKey(const std::string& plain, const unsigned char (&key)[32], std::string& cipher) {
   return EncryptWithKeyBytes(plain, key, cipher);
 }
 
-int CEncrypt::DecryptWithKey(std::string cipher, const unsigned char (&key)[32], std::string& plain) {
+int CEncrypt::EncryptWithKey(std::string&& plain, const unsigned char (&key)[32], std::string& cipher) {
+  return EncryptWithKeyBytes(std::move(plain), key, cipher);
+}
+
+int CEncrypt::DecryptWithKey(const std::string& cipher, const unsigned char (&key)[32], std::string& plain) {
   return DecryptWithKeyBytes(cipher, key, plain);
 }
 
+int CEncrypt::DecryptWithKey(std::string&& cipher, const unsigned char (&key)[32], std::string& plain) {
+  return DecryptWithKeyBytes(std::move(cipher), key, plain);
+}
+
 int CEncrypt::EncryptBinary(const void* data, ULONG length, const char* key, std::string& cipher) {
+  if (length == 0 || data == nullptr) return kFailed;
   std::string text;
+  try {
+    // Room for the padding too, so that Encrypt works in this memory.
+    text.reserve(Base64TextLength(length) + kBlockLength);
+  } catch (...) {
+    return kFailed;
+  }
   if (Base64EncodeBytesToString(data, length, text) != kOk) return kFailed;
   return Encrypt(std::move(text), key, cipher);
 }
@@ -211,39 +277,34 @@ int CEncrypt::DecryptBinary(std::string cipher, const char* key, void* buffer, U
 
 int CEncrypt::Base64EncodeBytesToString(const void* data, ULONG length, std::string& text) {
   text.clear();
-  // Crypto++ writes a lone line feed for no input; an empty block has no
-  // text form.
   if (length == 0 || data == nullptr) return kFailed;
   try {
-    text.reserve(Base64TextLength(length));
-    CryptoPP::Base64Encoder encoder(new CryptoPP::StringSink(text), true, kBase64LineLength);
-    encoder.Put(static_cast<const byte*>(data), length);
-    encoder.MessageEnd();
+    text.resize(Base64TextLength(length));
   } catch (...) {
     text.clear();
     return kFailed;
   }
-  return text.empty() ? kFailed : kOk;
+  const auto* in = static_cast<const unsigned char*>(data);
+  const size_t whole = length - length % kLineBytes;
+  char* end = EncodeLines(in, whole, text.data());
+  end = EncodeLastLine(in + whole, length - whole, end);
+  text.resize(static_cast<size_t>(end - text.data()));
+  return kOk;
 }
 
 int CEncrypt::Base64DecodeStringToBytes(std::string text, void* buffer, ULONG& length) {
-  const size_t capacity = buffer != nullptr ? length : 0;
+  // Refused before anything is written. The padding is at most a few
+  // characters from the end, so this costs one quick search.
   if (hasDataAfterPadding(text)) {
     length = 0;
     return kFailed;
   }
-  CryptoPP::lword decoded = 0;
-  try {
-    auto* sink = new BoundedArraySink(static_cast<byte*>(buffer), capacity);
-    CryptoPP::Base64Decoder decoder(sink);  // owns sink
-    decoder.Put(reinterpret_cast<const byte*>(text.data()), text.size());
-    decoder.MessageEnd();
-    decoded = sink->DecodedLength();
-  } catch (...) {
-    length = 0;
-    return kFailed;
-  }
-  constexpr CryptoPP::lword kMax = std::numeric_limits<ULONG>::max();
-  length = static_cast<ULONG>(std::min(decoded, kMax));
-  return decoded > 0 ? kOk : kFailed;
+  const size_t capacity = buffer != nullptr ? length : 0;
+  auto* out = static_cast<unsigned char*>(buffer);
+  Base64Decoder decoder;
+  const size_t written = decoder.Put(text.data(), text.size(), out, capacity);
+  decoder.Finish(out + written, capacity - written);
+  constexpr uint64_t kMax = std::numeric_limits<ULONG>::max();
+  length = static_cast<ULONG>(std::min(decoder.total(), kMax));
+  return decoder.total() > 0 ? kOk : kFailed;
 }

@@ -44,6 +44,7 @@
 
 // Encryption.
 #include <sundry/crypto/Encrypt.h>
+#include <sundry/crypto/CryptStream.h>
 
 // General helpers, named mutex and string map.
 #include <sundry/util/Sundry.h>

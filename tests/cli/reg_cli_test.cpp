@@ -3,8 +3,6 @@
 
 #include "support/testutil.h"
 
-#include <sys/stat.h>
-
 #include <memory>
 #include <string>
 
@@ -13,17 +11,7 @@ namespace {
 using sundry::test::ReadFile;
 using sundry::test::WriteFile;
 
-// Single-quotes a word for the shell.
-std::string q(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-bool exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
+std::string q(const std::string& s) { return sundry::test::ShellQuote(s); }
 
 class RegCliTest : public ::testing::Test {
  protected:
@@ -248,7 +236,7 @@ TEST_F(RegCliTest, DemoRoundTripsTheSample) {
   EXPECT_NE(std::string::npos, r.out.find("    Greeting    REG_SZ    Hello from the embedded registry\n")) << r.out;
   EXPECT_NE(std::string::npos, r.out.find("\nREGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Sundry Demo]\r\n"));
   EXPECT_NE(std::string::npos, r.out.find("Round trip:"));
-  EXPECT_FALSE(exists(m_store)) << "the demo touched the store named by SUNDRY_REGISTRY";
+  EXPECT_FALSE(sundry::test::Exists(m_store)) << "the demo touched the store named by SUNDRY_REGISTRY";
 
   // A given sample, a kept store and the export in a file.
   const std::string store = m_dir.file("kept.db"), out = m_dir.file("demo.reg");

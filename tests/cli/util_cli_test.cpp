@@ -7,14 +7,10 @@
 
 namespace {
 
+using sundry::test::Exists;
 using sundry::test::RunCommand;
 
 const std::string kCli = SUNDRY_CLI_PATH;
-
-bool exists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
-}
 
 using UtilCommand = sundry::test::SleeperTest;
 
@@ -59,15 +55,15 @@ TEST_F(UtilCommand, ShortcutsBySpecialFolderNameAndNoEscape) {
   ASSERT_EQ(0, ::mkdir(links.c_str(), 0755));
   const std::string cli = "HOME=" + m_dir.path() + " XDG_CONFIG_HOME= " + kCli;
   EXPECT_EQ(0, RunCommand(cli + " shortcut create 'C:\\Prog' tool.exe --special desktop --args -q"));
-  EXPECT_TRUE(exists(desktop + "/tool.exe.LNK"));
+  EXPECT_TRUE(Exists(desktop + "/tool.exe.LNK"));
   EXPECT_EQ(0, RunCommand(cli + " shortcut remove tool.exe --special desktop"));
-  EXPECT_FALSE(exists(desktop + "/tool.exe.LNK"));
+  EXPECT_FALSE(Exists(desktop + "/tool.exe.LNK"));
   EXPECT_NE(0, RunCommand(cli + " shortcut remove tool.exe --folder " + desktop + " 2>/dev/null"));
   EXPECT_EQ(2, RunCommand(cli + " shortcut remove tool.exe 2>/dev/null"));  // no folder given
   EXPECT_EQ(2, RunCommand(cli + " shortcut remove tool.exe --special attic 2>/dev/null"));
   EXPECT_NE(0, RunCommand(cli + " shortcut create " + m_dir.path() + " ../../esc --folder " + links +
                           " 2>/dev/null"));
-  EXPECT_FALSE(exists(m_dir.file("esc.LNK")));
+  EXPECT_FALSE(Exists(m_dir.file("esc.LNK")));
 }
 
 TEST_F(UtilCommand, DeviceLooksUpByClassNameOrGuid) {

@@ -2,7 +2,6 @@
 // at each of its writes in turn, and failed writes.
 
 #include "logdb/logdb_records.h"
-#include "platform/posix/fault.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -17,7 +16,6 @@
 
 using namespace sundry::test;
 using sundry::platform::posix::FileOperation;
-using sundry::platform::posix::SetFileFaultHook;
 
 namespace {
 
@@ -149,17 +147,8 @@ TEST(LogDBCrash, KilledWriterLosesNoAcknowledgedRecord) {
 
 // Models a process that dies at one of its writes: the chosen write or
 // commit and every later one fail.
-struct DieAt {
-  int countdown;
-  bool dead = false;
-  explicit DieAt(int n) : countdown(n) { SetFileFaultHook(&hook, this); }
-  ~DieAt() { SetFileFaultHook(nullptr, nullptr); }
-  static DWORD hook(FileOperation op, void* context) {
-    auto* self = static_cast<DieAt*>(context);
-    if (op != FileOperation::Write && op != FileOperation::Sync && op != FileOperation::Rename) return 0;
-    if (!self->dead && --self->countdown == 0) self->dead = true;
-    return self->dead ? DWORD{ERROR_IO_DEVICE} : DWORD{0};
-  }
+struct DieAt : FileFault {
+  explicit DieAt(int n) : FileFault({Op::Write, Op::Sync, Op::Rename}, n, ERROR_IO_DEVICE, true) {}
 };
 
 TEST(LogDBCrash, DeathAtEachWriteLeavesAConsistentLog) {
@@ -181,7 +170,7 @@ TEST(LogDBCrash, DeathAtEachWriteLeavesAConsistentLog) {
         if (db.setRecord(r, 0, -1) != 0) break;
         acknowledged.push_back(i);
       }
-      completedWithoutDeath = !death.dead;
+      completedWithoutDeath = !death.fired();
     }
     db.close();
     const LONG settled = static_cast<LONG>(acknowledged.size());
@@ -201,18 +190,11 @@ TEST(LogDBFailures, FailedWritesReportAndRollBackTheSubHeader) {
     ASSERT_EQ(0, db.setRecord(r, 0, -1));
   }
   // Write 1 is the slot, write 2 the sub-header.
-  struct NthWrite {
-    int left;
-    static DWORD hook(FileOperation op, void* ctx) {
-      auto* self = static_cast<NthWrite*>(ctx);
-      return op == FileOperation::Write && --self->left == 0 ? DWORD{ERROR_DISK_FULL} : DWORD{0};
-    }
-  };
   for (int nth : {1, 2}) {
-    NthWrite fault{nth};
-    SetFileFaultHook(&NthWrite::hook, &fault);
-    EXPECT_EQ(nth == 1 ? 14 : 15, db.setRecord(r, 0, -1));
-    SetFileFaultHook(nullptr, nullptr);
+    {
+      FileFault fault({FileOperation::Write}, nth, ERROR_DISK_FULL);
+      EXPECT_EQ(nth == 1 ? 14 : 15, db.setRecord(r, 0, -1));
+    }
     EXPECT_EQ(-1, db.getLastRecordNumber());
     EXPECT_EQ(2, db.getRecordCount());
     EXPECT_EQ(2, CounterOnDisk(path));

@@ -1,13 +1,10 @@
 // CLogDB: the file it writes, opening, the header queries and the record
 // operations.
 
-#include "platform/posix/fault.h"
 #include "support/testutil.h"
 
 #include <sundry/logdb/LogDB.h>
 
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,10 +52,6 @@ Walk walk(CLogDB& db, LONG recLen, size_t from = 0) {
   return out;
 }
 
-size_t entries(const std::string& dir) {
-  return static_cast<size_t>(std::distance(fs::directory_iterator(dir), {}));
-}
-
 class LogDBTest : public ::testing::Test {
  protected:
   TempDir dir;
@@ -71,7 +64,7 @@ TEST_F(LogDBTest, CreateWritesTheHeaderOpenChecksIdentityAndTheHeaderReadsBack) 
   const unsigned char expected[36] = {'V', 'E', 'L', 'A', 1, 0, 0, 0, 'E', 'V', 'T', 0, 3, 0, 0, 0, 16, 0,
                                       0, 0, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0, 0, 0, 0, 100, 0, 0, 0};
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(expected), 36), ReadFile(path));
-  EXPECT_EQ(1u, entries(dir.path()));
+  EXPECT_EQ(1u, sundry::test::DirEntries(dir.path()));
   ASSERT_EQ(0, append(db, 16, "x"));
   // Both queries give the fields; readHeader needs no lock, the open
   // object's header is the file's.
@@ -90,19 +83,12 @@ TEST_F(LogDBTest, CreateWritesTheHeaderOpenChecksIdentityAndTheHeaderReadsBack) 
   EXPECT_EQ(25, db.getHeader(nullptr));
   EXPECT_EQ(2, CLogDB::readHeader(dir.file("none.log").c_str(), &file));
   EXPECT_WIN32(ERROR_FILE_NOT_FOUND, GetLastError());
-  ASSERT_TRUE(WriteFile(dir.file("short.log"), std::string(35, 'V')));
-  EXPECT_EQ(6, CLogDB::readHeader(dir.file("short.log").c_str(), &file));
 
-  // An existing file keeps its record length and capacity; type and
-  // version must match, and a refused file stays as it was.
+  // An existing file keeps its record length and capacity (a type or
+  // version that differs is refused: see the corpus).
   ASSERT_EQ(0, db.open(path.c_str(), "EVT", 3, 20, 50, 0));
   EXPECT_EQ(16, db.getRecordSize());
   db.close();
-  const std::string before = ReadFile(path);
-  EXPECT_EQ(10, db.open(path.c_str(), "EVT", 4, 16, 100, 0));
-  EXPECT_EQ(9, db.open(path.c_str(), "EVX", 3, 16, 100, 0));
-  EXPECT_EQ(0, db.isOpen());
-  EXPECT_EQ(before, ReadFile(path));
   // A long type is kept as its first four bytes, and only those compare.
   const std::string other = dir.file("long.log");
   ASSERT_EQ(0, db.open(other.c_str(), "EVENTS", 1, 8, 4, 0));
@@ -277,20 +263,12 @@ TEST_F(LogDBTest, ResizeKeepsTheOldestLiveRecordsInOrder) {
   ASSERT_EQ(1, db.resize(4));
   EXPECT_EQ((std::vector<LONG>{-1, -1, 10, 4}), onDisk(path));
   EXPECT_EQ(36u, ReadFile(path).size());
-  EXPECT_EQ(1u, entries(dir.path()));
+  EXPECT_EQ(1u, sundry::test::DirEntries(dir.path()));
 }
 
 // Whatever step of a resize fails, the object is open on the file the path
 // names: the former one, untouched, or the new one.
 TEST_F(LogDBTest, ResizeLeavesTheObjectOpenOnTheFileAtThePath) {
-  struct NthCall {
-    FileOperation op;
-    int left;
-    static DWORD hook(FileOperation op, void* ctx) {
-      auto* self = static_cast<NthCall*>(ctx);
-      return op == self->op && --self->left == 0 ? DWORD{ERROR_DISK_FULL} : DWORD{0};
-    }
-  };
   for (FileOperation op : {FileOperation::Open, FileOperation::Write, FileOperation::Sync, FileOperation::Rename}) {
     for (int n = 1; n <= 3; ++n) {
       SCOPED_TRACE("operation " + std::to_string(static_cast<int>(op)) + ", call " + std::to_string(n));
@@ -299,10 +277,11 @@ TEST_F(LogDBTest, ResizeLeavesTheObjectOpenOnTheFileAtThePath) {
       ASSERT_EQ(0, db.open(path.c_str(), "EVT", 1, 8, 5, 0));
       for (const char* t : {"a", "b", "c"}) ASSERT_EQ(0, append(db, 8, t));
       const std::string before = ReadFile(path);
-      NthCall fault{op, n};
-      sundry::platform::posix::SetFileFaultHook(&NthCall::hook, &fault);
-      const int resized = db.resize(7);
-      sundry::platform::posix::SetFileFaultHook(nullptr, nullptr);
+      int resized;
+      {
+        sundry::test::FileFault fault({op}, n, ERROR_DISK_FULL);
+        resized = db.resize(7);
+      }
       ASSERT_EQ(1, db.isOpen());
       const LONG capacity = onDisk(path)[3];
       if (resized == 1) {
@@ -320,12 +299,8 @@ TEST_F(LogDBTest, ResizeLeavesTheObjectOpenOnTheFileAtThePath) {
 }
 
 TEST_F(LogDBTest, DevicesAndFifosAreNeverTakenForALog) {
-  const std::string fifo = dir.file("fifo"), link = dir.file("link"), device = dir.file("null");
-  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0666));
-  ASSERT_EQ(0, symlink(fifo.c_str(), link.c_str()));
-  std::vector<std::string> odd{fifo, link};
-  if (mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) odd.push_back(device);
-  for (const std::string& p : odd) {
+  const sundry::test::OddFiles odd(dir);
+  for (const std::string& p : odd.all()) {
     CLogDB db;
     EXPECT_EQ(2, db.open(p.c_str(), "EVT", 1, 8, 4, 0)) << p;
     EXPECT_EQ(5, db.open(p.c_str(), "EVT", 1, 8, 4, 1)) << p;
@@ -342,13 +317,7 @@ TEST_F(LogDBTest, DevicesAndFifosAreNeverTakenForALog) {
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 22) << p << ": status " << status;
   }
-  struct stat st;
-  ASSERT_EQ(0, stat(fifo.c_str(), &st));
-  EXPECT_TRUE(S_ISFIFO(st.st_mode));
-  if (odd.size() == 3) {
-    ASSERT_EQ(0, stat(device.c_str(), &st));
-    EXPECT_TRUE(S_ISCHR(st.st_mode));
-  }
+  odd.expectUnchanged();
 }
 
 TEST_F(LogDBTest, BadArgumentsAndClosedLogsAreRefused) {

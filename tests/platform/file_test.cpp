@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,24 +31,8 @@ using sundry::test::WriteFile;
 
 namespace {
 
-// Fails the n-th system call of one kind with a chosen code while it lives.
-struct FaultOnCall {
-  FileOperation operation;
-  int countdown;
-  DWORD code;
-  FaultOnCall(FileOperation op, int n, DWORD c) : operation(op), countdown(n), code(c) {
-    SetFileFaultHook(&FaultOnCall::hook, this);
-  }
-  ~FaultOnCall() { SetFileFaultHook(nullptr, nullptr); }
-  static DWORD hook(FileOperation op, void* context) {
-    auto* self = static_cast<FaultOnCall*>(context);
-    return op == self->operation && --self->countdown == 0 ? self->code : DWORD{0};
-  }
-};
-
-size_t entries(const std::string& dir) {
-  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
-}
+using Fault = sundry::test::FileFault;
+using sundry::test::DirEntries;
 
 TEST(StreamOpen, ModeStringsAndWhatCannotBeOpened) {
   TempDir dir;
@@ -119,7 +102,7 @@ TEST(Stream, FailedCommitIsReportedAndStaysPending) {
   FileStream* s = StreamOpen(dir.file("f").c_str(), "w+bc");
   ASSERT_EQ(4u, StreamWrite(s, "abcd", 4));
   {
-    FaultOnCall fault(FileOperation::Sync, 1, ERROR_IO_DEVICE);
+    Fault fault({FileOperation::Sync}, 1, ERROR_IO_DEVICE);
     EXPECT_FALSE(StreamFlush(s));
     EXPECT_WIN32(ERROR_IO_DEVICE, GetLastError());
     EXPECT_TRUE(StreamFlush(s));
@@ -157,14 +140,14 @@ TEST(ReplaceFileDurably, ReplacesWholeOrNotAtAll) {
 
   const std::string big(100000, 'n');
   for (FileOperation op : {FileOperation::Open, FileOperation::Write, FileOperation::Sync, FileOperation::Rename}) {
-    FaultOnCall fault(op, 1, ERROR_DISK_FULL);
+    Fault fault({op}, 1, ERROR_DISK_FULL);
     EXPECT_FALSE(ReplaceFileDurably(path.c_str(), big.data(), big.size()));
     EXPECT_WIN32(ERROR_DISK_FULL, GetLastError());
     EXPECT_EQ("second", ReadFile(path));
-    EXPECT_EQ(2u, entries(dir.path())) << "a file beside was left behind";
+    EXPECT_EQ(2u, DirEntries(dir.path())) << "a file beside was left behind";
   }
   {
-    FaultOnCall fault(FileOperation::Sync, 2, ERROR_IO_DEVICE);  // the directory's commit
+    Fault fault({FileOperation::Sync}, 2, ERROR_IO_DEVICE);  // the directory's commit
     EXPECT_FALSE(ReplaceFileDurably(path.c_str(), "third", 5));
   }
   EXPECT_EQ("third", ReadFile(path));
@@ -185,7 +168,7 @@ TEST(StreamOpen, TakesWindowsPaths) {
   EXPECT_EQ("x", ReadFile(dir.file("sub/f")));
   EXPECT_TRUE(ReplaceFileDurably(windows.c_str(), "y", 1));
   EXPECT_EQ("y", ReadFile(dir.file("sub/f")));
-  EXPECT_EQ(1u, entries(dir.path()));
+  EXPECT_EQ(1u, DirEntries(dir.path()));
 }
 
 // The fault hook reaches the file work of the registry store and of the
@@ -196,10 +179,10 @@ TEST(FileFaults, ReachTheRegistryStoreAndTheFileFunctions) {
   TempDir dir;
   const std::string store = dir.file("registry.db");
   for (FileOperation op : {FileOperation::Open, FileOperation::Write, FileOperation::Sync, FileOperation::Rename}) {
-    FaultOnCall fault(op, 1, ERROR_DISK_FULL);
+    Fault fault({op}, 1, ERROR_DISK_FULL);
     std::unique_ptr<regstore::Store> made;
     EXPECT_EQ(ERROR_REGISTRY_IO_FAILED, regstore::Store::Open(store, &made)) << static_cast<int>(op);
-    EXPECT_EQ(0u, entries(dir.path())) << static_cast<int>(op);
+    EXPECT_EQ(0u, DirEntries(dir.path())) << static_cast<int>(op);
   }
   std::unique_ptr<regstore::Store> made;
   EXPECT_EQ(ERROR_SUCCESS, regstore::Store::Open(store, &made));
@@ -208,7 +191,7 @@ TEST(FileFaults, ReachTheRegistryStoreAndTheFileFunctions) {
   ASSERT_TRUE(WriteFile(fresh, "new"));
   ASSERT_TRUE(WriteFile(target, "old"));
   {
-    FaultOnCall fault(FileOperation::Sync, 1, ERROR_IO_DEVICE);
+    Fault fault({FileOperation::Sync}, 1, ERROR_IO_DEVICE);
     EXPECT_FALSE(ReplaceFileKeepingAccess(fresh.c_str(), target.c_str()));
     EXPECT_WIN32(ERROR_IO_DEVICE, GetLastError());
   }
@@ -216,21 +199,7 @@ TEST(FileFaults, ReachTheRegistryStoreAndTheFileFunctions) {
   EXPECT_EQ("new", ReadFile(fresh));
 }
 
-// Paths that are no regular file: a FIFO, a link to it, and (where this
-// process may make one) a character device like /dev/null.
-struct OddFiles {
-  std::string fifo, link, device;
-  explicit OddFiles(const TempDir& dir) : fifo(dir.file("fifo")), link(dir.file("link")) {
-    EXPECT_EQ(0, mkfifo(fifo.c_str(), 0666));
-    EXPECT_EQ(0, symlink(fifo.c_str(), link.c_str()));
-    if (mknod(dir.file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) device = dir.file("null");
-  }
-  std::vector<std::string> all() const {
-    std::vector<std::string> v{fifo, link};
-    if (!device.empty()) v.push_back(device);
-    return v;
-  }
-};
+using sundry::test::OddFiles;
 
 // Runs StreamOpen(path, mode) on a thread of its own; an open that waits for
 // the FIFO's other end is let go after two seconds and reported as hanging.
@@ -266,9 +235,7 @@ TEST(StreamOpen, RefusesDevicesAndFifosWithoutWaiting) {
       else EXPECT_WIN32(ERROR_ACCESS_DENIED, error) << path << " " << mode;
     }
   }
-  struct stat st;
-  ASSERT_EQ(0, stat(odd.fifo.c_str(), &st));
-  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  odd.expectUnchanged();
 }
 
 TEST(ReplaceFileDurably, OnlyARegularFileIsReplaced) {
@@ -281,22 +248,15 @@ TEST(ReplaceFileDurably, OnlyARegularFileIsReplaced) {
     EXPECT_EQ(nullptr, StreamCreateDurably(path.c_str(), "data", 4, CREATE_ALWAYS)) << path;
     EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError()) << path;
   }
-  struct stat st;
-  ASSERT_EQ(0, stat(odd.fifo.c_str(), &st));
-  EXPECT_TRUE(S_ISFIFO(st.st_mode));
-  ASSERT_EQ(0, lstat(odd.link.c_str(), &st));
-  EXPECT_TRUE(S_ISLNK(st.st_mode));
-  if (!odd.device.empty()) {
-    ASSERT_EQ(0, stat(odd.device.c_str(), &st));
-    EXPECT_TRUE(S_ISCHR(st.st_mode));
-  }
-  EXPECT_EQ(odd.all().size(), entries(dir.path())) << "a file beside was left behind";
+  odd.expectUnchanged();
+  EXPECT_EQ(odd.all().size(), DirEntries(dir.path())) << "a file beside was left behind";
 
   // Of a file's mode only the permission bits are taken over.
   const std::string tool = dir.file("tool");
   ASSERT_TRUE(WriteFile(tool, "old"));
   ASSERT_EQ(0, chmod(tool.c_str(), 06755));
   ASSERT_TRUE(ReplaceFileDurably(tool.c_str(), "new", 3));
+  struct stat st;
   ASSERT_EQ(0, stat(tool.c_str(), &st));
   EXPECT_EQ(0755u, st.st_mode & 07777);
 }
@@ -315,16 +275,8 @@ TEST(CopyFileA, CopiesOnlyRegularFiles) {
     EXPECT_FALSE(CopyFileA(file.c_str(), path.c_str(), FALSE)) << path;
     EXPECT_WIN32(ERROR_ACCESS_DENIED, GetLastError()) << path;
   }
-  struct stat st;
-  ASSERT_EQ(0, lstat(odd.link.c_str(), &st));
-  EXPECT_TRUE(S_ISLNK(st.st_mode));
-  ASSERT_EQ(0, stat(odd.fifo.c_str(), &st));
-  EXPECT_TRUE(S_ISFIFO(st.st_mode));
-  if (!odd.device.empty()) {
-    ASSERT_EQ(0, stat(odd.device.c_str(), &st));
-    EXPECT_TRUE(S_ISCHR(st.st_mode));
-  }
-  EXPECT_EQ(odd.all().size() + 1, entries(dir.path())) << "a file beside was left behind";
+  odd.expectUnchanged();
+  EXPECT_EQ(odd.all().size() + 1, DirEntries(dir.path())) << "a file beside was left behind";
 }
 
 TEST(StreamCreateDurably, PutsALockedFileInPlace) {
@@ -352,7 +304,7 @@ TEST(StreamCreateDurably, PutsALockedFileInPlace) {
   ASSERT_NE(nullptr, s);
   EXPECT_TRUE(StreamClose(s));
   EXPECT_EQ("x", ReadFile(fresh));
-  EXPECT_EQ(2u, entries(dir.path())) << "a file beside was left behind";
+  EXPECT_EQ(2u, DirEntries(dir.path())) << "a file beside was left behind";
 }
 
 TEST(StreamOpenLocked, OneStreamAtATimeWhateverElseOpensTheFile) {
@@ -460,17 +412,17 @@ TEST(RemoveAbandonedReplacements, OnlyThoseOfDeadProcessesBesideThatFile) {
   ASSERT_TRUE(WriteFile(dir.file(".~sundry-notours.tmp"), "?"));
   pid_t writingA = childStoppedBeforeTheMove(a);
   pid_t writingB = childStoppedBeforeTheMove(b);
-  ASSERT_EQ(5u, entries(dir.path()));
+  ASSERT_EQ(5u, DirEntries(dir.path()));
   EXPECT_EQ(0u, RemoveAbandonedReplacements(a.c_str()));  // still running
   kill(writingA, SIGKILL);
   kill(writingB, SIGKILL);
   waitpid(writingA, nullptr, 0);
   waitpid(writingB, nullptr, 0);
   EXPECT_EQ(1u, RemoveAbandonedReplacements(a.c_str()));
-  EXPECT_EQ(4u, entries(dir.path()));
+  EXPECT_EQ(4u, DirEntries(dir.path()));
   EXPECT_EQ(1u, RemoveAbandonedReplacements(b.c_str()));
   EXPECT_EQ(0u, RemoveAbandonedReplacements(b.c_str()));
-  EXPECT_EQ(3u, entries(dir.path()));
+  EXPECT_EQ(3u, DirEntries(dir.path()));
   EXPECT_EQ("A", ReadFile(a));
   EXPECT_EQ("B", ReadFile(b));
 }

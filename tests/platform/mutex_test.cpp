@@ -28,13 +28,7 @@ class NamedMutex : public ::testing::Test {
   ScopedEnv m_env{"XDG_RUNTIME_DIR", m_dir.path().c_str()};
 };
 
-// Whether the named mutex exists now, as CreateMutexA reports it.
-bool exists(const char* name) {
-  HANDLE h = CreateMutexA(nullptr, FALSE, name);
-  const bool existed = h != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
-  if (h != nullptr) CloseHandle(h);
-  return existed;
-}
+using sundry::test::MutexExists;
 
 // Handles of one mutex share it: either releases it for the owning thread,
 // and it exists while one is open. Unnamed mutexes never exist before.
@@ -46,9 +40,9 @@ TEST_F(NamedMutex, HandlesShareExistenceAndOwnership) {
   EXPECT_FALSE(ReleaseMutex(a));
   EXPECT_WIN32(ERROR_NOT_OWNER, GetLastError());
   EXPECT_TRUE(CloseHandle(a));
-  EXPECT_TRUE(exists("M"));
+  EXPECT_TRUE(MutexExists("M"));
   EXPECT_TRUE(CloseHandle(b));
-  EXPECT_FALSE(exists("M"));
+  EXPECT_FALSE(MutexExists("M"));
   EXPECT_FALSE(CloseHandle(b));
   EXPECT_WIN32(ERROR_INVALID_HANDLE, GetLastError());
   HANDLE u1 = CreateMutexA(nullptr, TRUE, ""), u2 = CreateMutexA(nullptr, TRUE, nullptr);
@@ -67,8 +61,8 @@ TEST_F(NamedMutex, DistinctNamesAreDistinctMutexes) {
     EXPECT_NE(nullptr, held.back()) << name;
     EXPECT_WIN32(ERROR_SUCCESS, GetLastError()) << name;
   }
-  EXPECT_TRUE(exists("Local\\a"));
-  EXPECT_FALSE(exists("Local\\b"));
+  EXPECT_TRUE(MutexExists("Local\\a"));
+  EXPECT_FALSE(MutexExists("Local\\b"));
   for (HANDLE h : held) EXPECT_TRUE(CloseHandle(h));
   EXPECT_EQ(nullptr, CreateMutexA(nullptr, TRUE, std::string(MAX_PATH + 1, 'n').c_str()));
   EXPECT_WIN32(ERROR_FILENAME_EXCED_RANGE, GetLastError());
@@ -93,10 +87,10 @@ TEST_F(NamedMutex, AnInheritableMutexOutlivesAnExecOfItsProcess) {
   EXPECT_EQ('Y', got[0]);
   EXPECT_EQ(0, got[1]);
   close(up[0]);
-  EXPECT_TRUE(exists("E"));
+  EXPECT_TRUE(MutexExists("E"));
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
-  EXPECT_FALSE(exists("E"));
+  EXPECT_FALSE(MutexExists("E"));
 }
 
 // A runtime directory others could enter, or a link, is refused; without

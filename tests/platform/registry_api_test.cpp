@@ -1,9 +1,6 @@
 // The registry functions' results, buffer rules and error codes.
 
-#include <sundry/platform/registry.h>
-
-#include "platform/winapi/registry_internal.h"
-#include "support/testutil.h"
+#include "registry/registry_fixture.h"
 
 #include <unistd.h>
 
@@ -14,21 +11,14 @@
 
 using namespace sundry::platform;
 using sundry::test::ScopedEnv;
-using sundry::test::TempDir;
 using Names = std::vector<std::string>;
 
 namespace {
 
 const BYTE* Bytes(const char* s) { return reinterpret_cast<const BYTE*>(s); }
 
-class RegistryApiTest : public ::testing::Test {
+class RegistryApiTest : public sundry::test::RegistryTest {
  protected:
-  void SetUp() override { RegistryResetForTesting(); }
-  void TearDown() override {
-    EXPECT_EQ(0u, RegistryOpenHandleCount()) << "a test leaked a key handle";
-    RegistryResetForTesting();
-  }
-
   HKEY Create(const char* path, DWORD* disposition = nullptr, HKEY parent = HKEY_CURRENT_USER) {
     HKEY h = nullptr;
     EXPECT_WIN32(0, RegCreateKeyExA(parent, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, disposition));
@@ -64,9 +54,6 @@ class RegistryApiTest : public ::testing::Test {
       names.emplace_back(name, cch);
     }
   }
-
-  TempDir m_dir;
-  ScopedEnv m_env{"SUNDRY_REGISTRY", (m_dir.path() + "/registry.db").c_str()};
 };
 
 TEST_F(RegistryApiTest, StoreIsCreatedWhereTheEnvironmentSays) {

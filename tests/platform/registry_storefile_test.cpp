@@ -1,10 +1,7 @@
 // Store files that are not registry stores, or are damaged, are refused with
 // a registry error code and left exactly as they were.
 
-#include <sundry/platform/registry.h>
-
-#include "platform/winapi/registry_internal.h"
-#include "support/testutil.h"
+#include "registry/registry_fixture.h"
 
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -14,15 +11,12 @@
 using namespace sundry::platform;
 using sundry::test::ReadFile;
 using sundry::test::ScopedEnv;
-using sundry::test::TempDir;
 using sundry::test::WriteFile;
 
 namespace {
 
-class RegistryStoreFileTest : public ::testing::Test {
+class RegistryStoreFileTest : public sundry::test::RegistryTest {
  protected:
-  void SetUp() override { RegistryResetForTesting(); }
-  void TearDown() override { RegistryResetForTesting(); }
 
   // The code every kind of call gives for the store now configured; all of
   // them must agree.
@@ -38,9 +32,7 @@ class RegistryStoreFileTest : public ::testing::Test {
     return open;
   }
 
-  TempDir m_dir;
   const std::string m_file = m_dir.file("registry.db");
-  ScopedEnv m_env{"SUNDRY_REGISTRY", m_file.c_str()};
 };
 
 TEST_F(RegistryStoreFileTest, FilesThatAreNotRegistryStoresAreRefusedUntouched) {
@@ -78,14 +70,7 @@ TEST_F(RegistryStoreFileTest, AnotherProgramsSqliteDatabaseIsRefusedUntouched) {
 
 TEST_F(RegistryStoreFileTest, ADamagedStoreGivesRegistryCorruptAndIsNotRewritten) {
   // A real store with enough keys and values to fill several pages.
-  HKEY h = nullptr;
-  ASSERT_WIN32(ERROR_SUCCESS,
-               RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Data", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr));
-  const std::string blob(3000, 'b');
-  for (int i = 0; i < 20; ++i)
-    ASSERT_WIN32(ERROR_SUCCESS, RegSetValueExA(h, ("v" + std::to_string(i)).c_str(), 0, REG_BINARY,
-                                               reinterpret_cast<const BYTE*>(blob.data()), 3000));
-  RegCloseKey(h);
+  for (int i = 0; i < 20; ++i) setRaw("Software\\Data", "v" + std::to_string(i), REG_BINARY, std::string(3000, 'b'));
   RegistryResetForTesting();  // the last connection closing folds the log into the file
 
   // Overwrite every page but the first (which keeps the store's marks).

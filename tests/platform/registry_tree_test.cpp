@@ -1,10 +1,7 @@
 // Deleting whole key trees, transactions over several calls, the limits on
 // names and depth, and the cycle of handle values.
 
-#include <sundry/platform/registry.h>
-
-#include "platform/winapi/registry_internal.h"
-#include "support/testutil.h"
+#include "registry/registry_fixture.h"
 
 #include <atomic>
 #include <chrono>
@@ -13,18 +10,11 @@
 #include <vector>
 
 using namespace sundry::platform;
-using sundry::test::ScopedEnv;
-using sundry::test::TempDir;
 
 namespace {
 
-class RegistryTreeTest : public ::testing::Test {
+class RegistryTreeTest : public sundry::test::RegistryTest {
  protected:
-  void SetUp() override { RegistryResetForTesting(); }
-  void TearDown() override {
-    EXPECT_EQ(0u, RegistryOpenHandleCount()) << "a test leaked a key handle";
-    RegistryResetForTesting();
-  }
   static LONG Make(HKEY root, const std::string& path, HKEY* out = nullptr) {
     HKEY h = nullptr;
     LONG rc = RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr);
@@ -32,18 +22,9 @@ class RegistryTreeTest : public ::testing::Test {
     if (out) *out = h;
     return rc;
   }
-  static bool Exists(HKEY root, const std::string& path) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
-    RegCloseKey(h);
-    return true;
-  }
   static LONG SetDword(HKEY h, const char* name, DWORD v) {
     return RegSetValueExA(h, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4);
   }
-
-  TempDir m_dir;
-  ScopedEnv m_env{"SUNDRY_REGISTRY", (m_dir.path() + "/registry.db").c_str()};
 };
 
 TEST_F(RegistryTreeTest, TreeDeletionRemovesEverythingBelowAtOnce) {
@@ -63,19 +44,19 @@ TEST_F(RegistryTreeTest, TreeDeletionRemovesEverythingBelowAtOnce) {
   ASSERT_WIN32(0, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Tree", 0, KEY_READ | DELETE, &noSet));
   EXPECT_WIN32(ERROR_ACCESS_DENIED, RegDeleteTreeA(noSet, nullptr));  // it has a value
   RegCloseKey(noSet);
-  EXPECT_TRUE(Exists(HKEY_CURRENT_USER, "Software\\Tree\\A\\B\\C"));
+  EXPECT_TRUE(keyExists("Software\\Tree\\A\\B\\C"));
 
   EXPECT_WIN32(0, RegDeleteTreeA(tree, nullptr));
-  EXPECT_TRUE(Exists(HKEY_CURRENT_USER, "Software\\Tree"));
-  EXPECT_FALSE(Exists(HKEY_CURRENT_USER, "Software\\Tree\\A"));
+  EXPECT_TRUE(keyExists("Software\\Tree"));
+  EXPECT_FALSE(keyExists("Software\\Tree\\A"));
   EXPECT_WIN32(ERROR_FILE_NOT_FOUND, RegQueryValueExA(tree, "v", nullptr, nullptr, nullptr, nullptr));
   EXPECT_WIN32(ERROR_KEY_DELETED, SetDword(leaf, "v", 3));
   RegCloseKey(leaf);
 
   ASSERT_WIN32(0, Make(HKEY_CURRENT_USER, "Software\\Tree\\X\\Y"));
   EXPECT_WIN32(0, RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Tree"));
-  EXPECT_FALSE(Exists(HKEY_CURRENT_USER, "Software\\Tree"));
-  EXPECT_TRUE(Exists(HKEY_CURRENT_USER, "Software\\Tree2"));
+  EXPECT_FALSE(keyExists("Software\\Tree"));
+  EXPECT_TRUE(keyExists("Software\\Tree2"));
   EXPECT_WIN32(ERROR_KEY_DELETED, SetDword(tree, "v", 4));
   EXPECT_WIN32(ERROR_FILE_NOT_FOUND, RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Tree"));
   RegCloseKey(tree);
@@ -87,9 +68,9 @@ TEST_F(RegistryTreeTest, TreeDeletionRemovesEverythingBelowAtOnce) {
   ASSERT_WIN32(0, Make(HKEY_LOCAL_MACHINE, "SOFTWARE\\Aaa"));
   EXPECT_WIN32(ERROR_ACCESS_DENIED, RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE"));
   EXPECT_WIN32(ERROR_ACCESS_DENIED, RegDeleteTreeA(HKEY_LOCAL_MACHINE, nullptr));
-  EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Aaa"));
+  EXPECT_TRUE(keyExists("SOFTWARE\\Aaa", HKEY_LOCAL_MACHINE));
   EXPECT_WIN32(0, RegDeleteTreeA(HKEY_CLASSES_ROOT, ".txt"));
-  EXPECT_FALSE(Exists(HKEY_CLASSES_ROOT, ".txt"));
+  EXPECT_FALSE(keyExists(".txt", HKEY_CLASSES_ROOT));
 }
 
 TEST_F(RegistryTreeTest, TransactionsCommitRollBackAndNest) {
@@ -101,9 +82,9 @@ TEST_F(RegistryTreeTest, TransactionsCommitRollBackAndNest) {
   ASSERT_WIN32(0, RegistryBeginTransaction());
   HKEY gone = nullptr;
   ASSERT_WIN32(0, Make(HKEY_CURRENT_USER, "Software\\Txn\\Gone", &gone));
-  EXPECT_TRUE(Exists(HKEY_CURRENT_USER, "Software\\Txn\\Gone"));
+  EXPECT_TRUE(keyExists("Software\\Txn\\Gone"));
   ASSERT_WIN32(0, RegistryRollbackTransaction());
-  EXPECT_FALSE(Exists(HKEY_CURRENT_USER, "Software\\Txn"));
+  EXPECT_FALSE(keyExists("Software\\Txn"));
   ASSERT_WIN32(0, Make(HKEY_CURRENT_USER, "Software\\Txn\\Other"));
   EXPECT_WIN32(ERROR_KEY_DELETED, SetDword(gone, "v", 1));
   RegCloseKey(gone);
@@ -120,7 +101,7 @@ TEST_F(RegistryTreeTest, TransactionsCommitRollBackAndNest) {
 
   // Another thread waits for the transaction to end, then sees it whole.
   std::atomic<int> seen{-1};
-  std::thread reader([&] { seen = Exists(HKEY_CURRENT_USER, "Software\\Txn\\Kept") ? 1 : 0; });
+  std::thread reader([&] { seen = keyExists("Software\\Txn\\Kept") ? 1 : 0; });
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(-1, seen.load()) << "another thread ran inside the transaction";
   ASSERT_WIN32(0, RegistryCommitTransaction());
@@ -128,9 +109,9 @@ TEST_F(RegistryTreeTest, TransactionsCommitRollBackAndNest) {
   EXPECT_EQ(1, seen.load());
 
   RegistryResetForTesting();  // a fresh connection reads the file
-  EXPECT_TRUE(Exists(HKEY_CURRENT_USER, "Software\\Txn\\Outer"));
-  EXPECT_TRUE(Exists(HKEY_CURRENT_USER, "Software\\Txn\\Kept"));
-  EXPECT_FALSE(Exists(HKEY_CURRENT_USER, "Software\\Txn\\Inner"));
+  EXPECT_TRUE(keyExists("Software\\Txn\\Outer"));
+  EXPECT_TRUE(keyExists("Software\\Txn\\Kept"));
+  EXPECT_FALSE(keyExists("Software\\Txn\\Inner"));
 }
 
 TEST_F(RegistryTreeTest, NamesAndPathsKeepTheRegistrysLimits) {
@@ -138,7 +119,7 @@ TEST_F(RegistryTreeTest, NamesAndPathsKeepTheRegistrysLimits) {
   // Control characters: a name could not be exported or shown as it is.
   EXPECT_WIN32(ERROR_INVALID_PARAMETER, Make(HKEY_CURRENT_USER, "Software\\a\rb"));
   EXPECT_WIN32(ERROR_INVALID_PARAMETER, Make(HKEY_CURRENT_USER, "Software\\tab\there"));
-  EXPECT_FALSE(Exists(HKEY_CURRENT_USER, "Software\\a\rb"));
+  EXPECT_FALSE(keyExists("Software\\a\rb"));
   ASSERT_WIN32(0, Make(HKEY_CURRENT_USER, "Software\\Names", &h));
   EXPECT_WIN32(ERROR_INVALID_PARAMETER, SetDword(h, "line\nbreak", 1));
   EXPECT_WIN32(ERROR_INVALID_PARAMETER, SetDword(h, "esc\x1b", 1));
@@ -166,7 +147,7 @@ TEST_F(RegistryTreeTest, NamesAndPathsKeepTheRegistrysLimits) {
   EXPECT_WIN32(0, RegistryCheckKeyPath(HKEY_CURRENT_USER, wide.c_str()));
   EXPECT_WIN32(ERROR_FILENAME_EXCED_RANGE, RegistryCheckKeyPath(HKEY_CURRENT_USER, (wide + "w").c_str()));
   EXPECT_WIN32(ERROR_FILENAME_EXCED_RANGE, Make(HKEY_CURRENT_USER, wide + "w"));
-  EXPECT_FALSE(Exists(HKEY_CURRENT_USER, wide.substr(0, 9 + 255)));  // nothing made on the way
+  EXPECT_FALSE(keyExists(wide.substr(0, 9 + 255)));  // nothing made on the way
 
   EXPECT_WIN32(ERROR_INVALID_PARAMETER, RegistryCheckKeyPath(HKEY_CURRENT_USER, std::string(256, 'n').c_str()));
   EXPECT_WIN32(ERROR_INVALID_PARAMETER, RegistryCheckKeyPath(HKEY_CURRENT_USER, "a\x7f"));

@@ -14,10 +14,6 @@ namespace {
 // The fixture's store is the one the environment names.
 class RegistryUseStoreTest : public sundry::test::RegistryTest {
  protected:
-  void TearDown() override {
-    EXPECT_EQ(0u, openHandles()) << "a test leaked a key handle";
-    RegistryTest::TearDown();
-  }
   // Whether HKCU\Software\Chosen exists in the store in use.
   static LONG Probe() {
     HKEY h = nullptr;
@@ -33,10 +29,7 @@ class RegistryUseStoreTest : public sundry::test::RegistryTest {
 TEST_F(RegistryUseStoreTest, TheChosenFileWinsOverTheEnvironmentUntilNullGoesBack) {
   ASSERT_WIN32(0, RegistryUseStore(m_chosen.c_str()));
   EXPECT_EQ(m_chosen, RegistryStorePath());
-  HKEY h = nullptr;
-  ASSERT_WIN32(0, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Chosen", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h,
-                                  nullptr));
-  RegCloseKey(h);
+  makeKey("Software\\Chosen");
   EXPECT_EQ(0, access(m_chosen.c_str(), F_OK));
   EXPECT_NE(0, access(m_envFile.c_str(), F_OK)) << "the environment's store was opened";
 

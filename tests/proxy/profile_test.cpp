@@ -1,6 +1,5 @@
 // INI profile files: GetPrivateProfileStringA and WritePrivateProfileStringA.
 
-#include "platform/posix/fault.h"
 #include "support/testutil.h"
 
 #include <sundry/platform/profile.h>
@@ -142,23 +141,16 @@ TEST_F(ProfileTest, WhatTheFileCouldNotHoldIsRefused) {
   EXPECT_WIN32(ERROR_PATH_NOT_FOUND, GetLastError());
 }
 
-DWORD failAlways(sundry::platform::posix::FileOperation op, void* context) {
-  return op == *static_cast<sundry::platform::posix::FileOperation*>(context) ? static_cast<DWORD>(ERROR_DISK_FULL) : 0u;
-}
-
 TEST_F(ProfileTest, AFailedWriteLeavesTheFileAsItWas) {
-  using Op = sundry::platform::posix::FileOperation;
+  using Op = FileFault::Op;
   ASSERT_TRUE(WriteFile(m_ini, "[A]\nx=1\n"));
   for (Op op : {Op::Open, Op::Write, Op::Sync, Op::Rename}) {
-    Op chosen = op;
-    sundry::platform::posix::SetFileFaultHook(failAlways, &chosen);
-    const BOOL ok = put("A", "x", "2");
-    sundry::platform::posix::SetFileFaultHook(nullptr, nullptr);
-    EXPECT_FALSE(ok) << static_cast<int>(op);
+    {
+      FileFault fault({op}, 1, ERROR_DISK_FULL, true);
+      EXPECT_FALSE(put("A", "x", "2")) << static_cast<int>(op);
+    }
     EXPECT_EQ("[A]\nx=1\n", content()) << static_cast<int>(op);
-    size_t files = 0;
-    for (auto& e : std::filesystem::directory_iterator(m_dir.path())) files += e.is_regular_file() ? 1 : 0;
-    EXPECT_EQ(1u, files) << "a file was left beside the INI file";
+    EXPECT_EQ(1u, DirEntries(m_dir.path())) << "a file was left beside the INI file";
   }
 }
 

@@ -1,7 +1,6 @@
 // Browser detection, the Mozilla profile, and reading and rewriting
 // prefs.js.
 
-#include "platform/posix/fault.h"
 #include "proxy/proxy_fixture.h"
 
 #include <sys/stat.h>
@@ -180,7 +179,7 @@ TEST_F(ProxyPrefsTest, RewritingChangesOnlyTheProxyLinesAndKeepsTheBrowsersForm)
   CProxy q;
   q.setBrowser(CProxy::BROWSER_NETSCAPE);
   EXPECT_EQ(1, q.getBrowserProxies());
-  EXPECT_STREQ("ftp=f.example:21;ssl=h.example:8080", q.proxyText());
+  EXPECT_EQ("ftp=f.example:21;ssl=h.example:8080", Sorted(q.proxyText()));
   EXPECT_STREQ("a;b;", q.getExceptions());
   EXPECT_STREQ("http://w/p.pac", q.getScript());
   EXPECT_EQ(1, q.getScriptEnabled());
@@ -196,7 +195,7 @@ TEST_F(ProxyPrefsTest, ProxyPreferencesTheModelDoesNotHoldStayAsTheyAre) {
   CProxy p;
   writeWith(p, dir, BrowserPrefsWithOtherProxyLines());
   ASSERT_EQ(1, p.getBrowserProxies());
-  EXPECT_STREQ("ftp=ftp.proxy.example:2121;http=proxy.example:3128", p.proxyText());
+  EXPECT_EQ("ftp=ftp.proxy.example:2121;http=proxy.example:3128", Sorted(p.proxyText()));
   EXPECT_STREQ("localhost; 127.0.0.1; \"odd\\name\"", p.getExceptions());
   // Written back unchanged, nothing moves: not even the escaped text.
   ASSERT_EQ(1, p.setBrowserProxies());
@@ -346,17 +345,6 @@ TEST_F(ProxyPrefsTest, RewritesKeepTheFilesOwnForm) {
   EXPECT_EQ(0600u, FileMode(dir + "/prefs.js"));
 }
 
-// Fails the chosen file operation of the library's streams.
-struct Fault {
-  sundry::platform::posix::FileOperation op;
-  int countdown;
-};
-DWORD failNth(sundry::platform::posix::FileOperation op, void* context) {
-  auto* f = static_cast<Fault*>(context);
-  if (op != f->op) return 0;
-  return --f->countdown == 0 ? static_cast<DWORD>(ERROR_DISK_FULL) : 0u;
-}
-
 TEST_F(ProxyPrefsTest, AFailedWriteNeverTouchesPrefsJs) {
   const std::string dir = makeProfile();
   using Op = sundry::platform::posix::FileOperation;
@@ -367,12 +355,15 @@ TEST_F(ProxyPrefsTest, AFailedWriteNeverTouchesPrefsJs) {
       CProxy p;
       p.setBrowser(CProxy::BROWSER_NETSCAPE);
       p.setProxyForProtocol("new:1", "http");
-      Fault fault{op, n};
-      sundry::platform::posix::SetFileFaultHook(failNth, &fault);
-      const BOOL result = p.setBrowserProxies();
-      sundry::platform::posix::SetFileFaultHook(nullptr, nullptr);
+      bool fired;
+      BOOL result;
+      {
+        FileFault fault({op}, n, ERROR_DISK_FULL);
+        result = p.setBrowserProxies();
+        fired = fault.fired();
+      }
       const std::string now = ReadFile(dir + "/prefs.js");
-      if (fault.countdown > 0) {
+      if (!fired) {
         // The operation was not used that often: the write went through.
         EXPECT_EQ(1, result) << static_cast<int>(op) << " " << n;
         EXPECT_NE(std::string::npos, now.find("\"new\"")) << static_cast<int>(op) << " " << n;
@@ -396,7 +387,7 @@ TEST_F(ProxyPrefsTest, OnlyARewriteEndsTheRunningBrowser) {
   CProxy p;
   p.setBrowser(CProxy::BROWSER_NETSCAPE);
   EXPECT_EQ(1, p.getBrowserProxies());
-  EXPECT_STREQ("ftp=ftp.proxy.example:2121;http=proxy.example:3128", p.proxyText());
+  EXPECT_EQ("ftp=ftp.proxy.example:2121;http=proxy.example:3128", Sorted(p.proxyText()));
   EXPECT_EQ(1, p.getEnabled());
   EXPECT_EQ(0, p.getAutoDetect());
   EXPECT_STREQ("localhost;127.0.0.1", p.getExceptions());

@@ -4,10 +4,7 @@
 
 #include "registry/registry_fixture.h"
 
-#include <sundry/platform/registry.h>
 #include <sundry/registry/RegFile.h>
-
-#include "platform/winapi/registry_internal.h"
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -20,31 +17,9 @@
 namespace {
 
 using namespace sundry::registry;
+using sundry::test::Regedit4;
 using sundry::test::RegistryTest;
-
-// A file as regedit writes it: CRLF lines; version 5 in UTF-16LE with a
-// byte order mark.
-std::string regedit4(const std::string& body) {
-  std::string out = "REGEDIT4\r\n\r\n";
-  for (char c : body) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
-std::string version5(const std::string& body) {
-  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
-  for (char c : body) {
-    if (c == '\n') text += '\r';
-    text += c;
-  }
-  std::string out = "\xFF\xFE";
-  for (char c : text) {
-    out += c;
-    out += '\0';
-  }
-  return out;
-}
+using sundry::test::Version5;
 
 DWORD subKeyCount(const char* path) {
   HKEY h = nullptr;
@@ -56,18 +31,14 @@ DWORD subKeyCount(const char* path) {
   return count;
 }
 
-class RegFileLimitsTest : public RegistryTest {};
+using RegFileLimitsTest = RegistryTest;
 
 TEST_F(RegFileLimitsTest, RefusedTreeDeletionChangesNothing) {
-  HKEY h = nullptr;
-  ASSERT_WIN32(0, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Aaa", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h,
-                                  nullptr));
-  RegCloseKey(h);
-  ASSERT_WIN32(0, RegCreateKeyExA(HKEY_CLASSES_ROOT, ".txt", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr));
-  RegCloseKey(h);
+  makeKey("SOFTWARE\\Aaa", HKEY_LOCAL_MACHINE);
+  makeKey(".txt", HKEY_CLASSES_ROOT);
   EXPECT_WIN32(ERROR_ACCESS_DENIED, DeleteRegistryTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Classes"));
   EXPECT_WIN32(ERROR_ACCESS_DENIED, DeleteRegistryTree(HKEY_CLASSES_ROOT, "\\"));
-  const std::string file = regedit4(
+  const std::string file = Regedit4(
       "[HKEY_CURRENT_USER\\Software\\First]\n"
       "\"a\"=dword:00000001\n"
       "\n"
@@ -76,14 +47,8 @@ TEST_F(RegFileLimitsTest, RefusedTreeDeletionChangesNothing) {
   RegFileError err;
   EXPECT_WIN32(ERROR_ACCESS_DENIED, ImportRegFile(file, &err));
   EXPECT_EQ(6, err.line) << err.Text();
-  auto stillThere = [](HKEY root, const char* path) {
-    HKEY k = nullptr;
-    if (RegOpenKeyExA(root, path, 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
-    RegCloseKey(k);
-    return true;
-  };
-  EXPECT_TRUE(stillThere(HKEY_LOCAL_MACHINE, "SOFTWARE\\Aaa"));
-  EXPECT_TRUE(stillThere(HKEY_CLASSES_ROOT, ".txt"));
+  EXPECT_TRUE(keyExists("SOFTWARE\\Aaa", HKEY_LOCAL_MACHINE));
+  EXPECT_TRUE(keyExists(".txt", HKEY_CLASSES_ROOT));
   EXPECT_FALSE(keyExists("Software\\First")) << "the sections before the failure were applied";
 }
 
@@ -103,20 +68,20 @@ TEST_F(RegFileLimitsTest, LimitsAreCheckedBeforeAnythingIsApplied) {
   // One key path 21,000 levels deep (42 KB of file).
   std::string deep = "[HKEY_CURRENT_USER\\Software\\First";
   for (int i = 0; i < 21000; ++i) deep += "\\a";
-  refused(version5(first + deep + "]\n\n"), 6, "deeper than 512 levels");
+  refused(Version5(first + deep + "]\n\n"), 6, "deeper than 512 levels");
   // A value name one character over the limit, after a sound section.
-  refused(version5(first + "[HKEY_CURRENT_USER\\Software\\Second]\n\"" + std::string(16384, 'n') + "\"=\"x\"\n\n"), 7,
+  refused(Version5(first + "[HKEY_CURRENT_USER\\Software\\Second]\n\"" + std::string(16384, 'n') + "\"=\"x\"\n\n"), 7,
           "longer than 16383 characters");
   // Control characters in names: such keys could not be exported.
-  refused(regedit4(first + "[HKEY_CURRENT_USER\\Software\\a\rb]\n\n"), 6, "control character in the key name \"Software\\a\\rb\"");
-  refused(regedit4(first + "[HKEY_CURRENT_USER\\Software\\b]\n\"esc\x1b[2J\"=\"\"\n\n"), 7,
+  refused(Regedit4(first + "[HKEY_CURRENT_USER\\Software\\a\rb]\n\n"), 6, "control character in the key name \"Software\\a\\rb\"");
+  refused(Regedit4(first + "[HKEY_CURRENT_USER\\Software\\b]\n\"esc\x1b[2J\"=\"\"\n\n"), 7,
           "control character in the value name \"esc\\x1b[2J\"");
 
   // At the limits the file imports and exports.
   std::string path = "Software\\Deep";
   for (int i = 2; i < 512; ++i) path += "\\k";
   RegFileError err;
-  ASSERT_WIN32(0, ImportRegFile(version5("[HKEY_CURRENT_USER\\" + path + "]\n\"" + std::string(16383, 'n') +
+  ASSERT_WIN32(0, ImportRegFile(Version5("[HKEY_CURRENT_USER\\" + path + "]\n\"" + std::string(16383, 'n') +
                                          "\"=dword:00000007\n\n"),
                                 &err))
       << err.Text();
@@ -134,7 +99,7 @@ TEST_F(RegFileLimitsTest, KilledImportLeavesNoneOrAllOfTheFile) {
   for (DWORD i = 0; i < kSections; ++i)
     body += "[HKEY_CURRENT_USER\\Software\\Bulk\\K" + std::to_string(i) + "]\n\"v\"=dword:" + std::to_string(i % 10) +
             "\n\n";
-  const std::string file = regedit4(body);
+  const std::string file = Regedit4(body);
   makeKey("Software\\Other");  // the store is open here; children set it aside
 
   auto importInChild = [&]() -> pid_t {

@@ -1,15 +1,10 @@
 // .reg files: the writer's layout, parsing of both formats and encodings,
 // refusal of malformed files, and import/export against a real store.
 
-#include "support/testutil.h"
+#include "registry/registry_fixture.h"
 
-#include <sundry/platform/registry.h>
 #include <sundry/registry/RegFile.h>
 
-#include "platform/winapi/registry_internal.h"
-
-#include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,6 +12,7 @@ namespace {
 
 using namespace sundry::registry;
 using namespace std::string_literals;
+using sundry::test::Utf16;
 
 std::string crlf(std::initializer_list<const char*> lines) {
   std::string out;
@@ -31,16 +27,6 @@ std::vector<std::string> splitCrlf(const std::string& text) {
     lines.push_back(text.substr(start, end - start));
   EXPECT_EQ(text.size(), start) << "text does not end with CRLF";
   return lines;
-}
-
-// UTF-16LE bytes with a byte order mark.
-std::string utf16(const std::u16string& text) {
-  std::string out = "\xFF\xFE";
-  for (char16_t c : text) {
-    out.push_back(static_cast<char>(c & 0xFF));
-    out.push_back(static_cast<char>(c >> 8));
-  }
-  return out;
 }
 
 RegFileValue value(std::string name, DWORD type, std::string data) {
@@ -236,7 +222,7 @@ TEST(RegFileParse, ReadsVersion5Utf16AndConvertsToAnsi) {
       u"\r\n"
       u"; comment with a snowman \u2603 is fine\r\n"
       u"[HKEY_CURRENT_USER\\Software\\Caf\u00e9]\r\n"
-      u"\"Price\"=\"5 \u20ac\"\r\n"
+      u"\"\u00c9t\u00e9\"=\"5 \u20ac\"\r\n"
       u"\"Path\"=hex(2):25,00,41,00,25,00,00,00\r\n"
       u"\"List\"=hex(7):61,00,00,00,e9,00,00,00,\\\r\n"
       u"  00,00\r\n"
@@ -244,11 +230,12 @@ TEST(RegFileParse, ReadsVersion5Utf16AndConvertsToAnsi) {
       u"\"Gone\"=-\r\n"
       u"\r\n"
       u"[-HKEY_CURRENT_USER\\Software\\Old]\r\n";
-  RegFileContents c = parseOk(utf16(text));
+  RegFileContents c = parseOk(Utf16(text));
   EXPECT_EQ(RegFileFormat::Version5, c.format);
   ASSERT_EQ(2u, c.keys.size());
   EXPECT_EQ("Software\\Caf\xe9", c.keys[0].path);
   ASSERT_EQ(5u, c.keys[0].values.size());
+  EXPECT_EQ("\xc9t\xe9", c.keys[0].values[0].name);
   EXPECT_EQ("5 \x80\0"s, c.keys[0].values[0].data);
   EXPECT_EQ(REG_EXPAND_SZ, c.keys[0].values[1].type);
   EXPECT_EQ("%A%\0"s, c.keys[0].values[1].data);
@@ -305,7 +292,7 @@ TEST(RegFileParse, RefusesMalformedFilesWithTheLineAtFault) {
   const std::string k = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\M]\r\n\"ok\"=\"fine\"\r\n";
   // A comment that Windows-1252 cannot hold is no fault.
   const std::u16string v5 = u"Windows Registry Editor Version 5.00\r\n; \u2603\r\n[HKEY_CURRENT_USER\\S]\r\n";
-  parseOk(utf16(v5));
+  parseOk(Utf16(v5));
   struct Case {
     const char* what;
     std::string text;
@@ -336,10 +323,10 @@ TEST(RegFileParse, RefusesMalformedFilesWithTheLineAtFault) {
       {"bad byte on a continuation line", k + "\"a\"=hex:00,01,\\\r\n  02,0x\r\n", 6, ERROR_INVALID_DATA},
       {"value in a deletion", k + "[-HKEY_CURRENT_USER\\Z]\r\n\"a\"=\"b\"\r\n", 6, ERROR_INVALID_DATA},
       {"zero byte in ANSI text", k + "\"a\"=\"b\0c\"\r\n"s, 5, ERROR_INVALID_DATA},
-      {"character outside Windows-1252", utf16(v5 + u"\"Snow\"=\"\u2603\"\r\n"), 4, ERROR_INVALID_DATA},
-      {"the same in UTF-16 string data", utf16(v5 + u"\"P\"=hex(2):03,26,00,00\r\n"), 4, ERROR_INVALID_DATA},
-      {"odd UTF-16 string data", utf16(v5 + u"\"P\"=hex(7):61,00,00\r\n"), 4, ERROR_INVALID_DATA},
-      {"lone surrogate", utf16(v5) + "\x00\xD8]\0"s, 4, ERROR_INVALID_DATA},
+      {"character outside Windows-1252", Utf16(v5 + u"\"Snow\"=\"\u2603\"\r\n"), 4, ERROR_INVALID_DATA},
+      {"the same in UTF-16 string data", Utf16(v5 + u"\"P\"=hex(2):03,26,00,00\r\n"), 4, ERROR_INVALID_DATA},
+      {"odd UTF-16 string data", Utf16(v5 + u"\"P\"=hex(7):61,00,00\r\n"), 4, ERROR_INVALID_DATA},
+      {"lone surrogate", Utf16(v5) + "\x00\xD8]\0"s, 4, ERROR_INVALID_DATA},
   };
   for (const Case& tc : cases) {
     RegFileContents c;
@@ -374,104 +361,49 @@ TEST(RegFileParse, KeyPathsTakeLongAndShortRootNames) {
 // ---------------------------------------------------------------------------
 // Import and export against the store.
 
-class RegFileStoreTest : public ::testing::Test {
+class RegFileStoreTest : public sundry::test::RegistryTest {
  protected:
-  void SetUp() override { useStore("registry.db"); }
-  void TearDown() override {
-    EXPECT_EQ(m_baseHandles, sundry::platform::RegistryOpenHandleCount()) << "a key handle was left open";
-    sundry::platform::RegistryResetForTesting();
-    m_env.reset();
-  }
-  // Switches to a fresh store file in the test's directory.
-  void useStore(const char* name) {
-    sundry::platform::RegistryResetForTesting();
-    m_env.reset();
-    m_env = std::make_unique<sundry::test::ScopedEnv>("SUNDRY_REGISTRY", m_dir.file(name).c_str());
-    m_baseHandles = sundry::platform::RegistryOpenHandleCount();
-  }
-  // Stores exactly the given bytes: the buffer goes on with a non-zero byte,
-  // so that RegSetValueExA does not add a string terminator.
-  static void set(const std::string& path, const std::string& name, DWORD type, const std::string& bytes) {
-    const std::string data = bytes + '\xff';
-    HKEY key = nullptr;
-    ASSERT_WIN32(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                                nullptr, &key, nullptr));
-    EXPECT_WIN32(ERROR_SUCCESS, RegSetValueExA(key, name.c_str(), 0, type,
-                                               reinterpret_cast<const BYTE*>(data.data()),
-                                               static_cast<DWORD>(bytes.size())));
-    RegCloseKey(key);
-  }
-  static LONG query(const std::string& path, const std::string& name, DWORD* type, std::string* data) {
-    HKEY key = nullptr;
-    LONG rc = RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key);
-    if (rc != ERROR_SUCCESS) return rc;
-    BYTE buf[4096];
-    DWORD size = sizeof buf;
-    rc = RegQueryValueExA(key, name.c_str(), nullptr, type, buf, &size);
-    if (rc == ERROR_SUCCESS) data->assign(reinterpret_cast<char*>(buf), size);
-    RegCloseKey(key);
-    return rc;
-  }
-  static bool exists(const std::string& path) {
-    HKEY key = nullptr;
-    LONG rc = RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key);
-    if (rc == ERROR_SUCCESS) RegCloseKey(key);
-    return rc == ERROR_SUCCESS;
-  }
   static std::string exportText(HKEY root, const char* path) {
     std::string text;
     RegFileError err;
     EXPECT_WIN32(ERROR_SUCCESS, ExportRegFile(root, path, &text, &err)) << err.Text();
     return text;
   }
-
-  sundry::test::TempDir m_dir;
-  std::unique_ptr<sundry::test::ScopedEnv> m_env;
-  DWORD m_baseHandles = 0;
 };
 
 TEST_F(RegFileStoreTest, ExportImportExportIsByteIdentical) {
   std::string all;
   for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
-  set("Software\\RT", "", REG_SZ, "default\0"s);
-  set("Software\\RT", "Text", REG_SZ, "C:\\Path \"quoted\" \xe9\0"s);
-  set("Software\\RT", "NoTerminator", REG_SZ, "abc");
-  set("Software\\RT", "Empty", REG_SZ, "");
-  set("Software\\RT", "Number", REG_DWORD, "\x2a\0\0\0"s);
-  set("Software\\RT", "ShortNumber", REG_DWORD, "\x01");
-  set("Software\\RT", "Blob", REG_BINARY, all);
-  set("Software\\RT", "Expand", REG_EXPAND_SZ, "%PATH%;x\0"s);
-  set("Software\\RT", "Multi", REG_MULTI_SZ, "one\0two\0\0"s);
-  set("Software\\RT", "Odd type", 0x4242, "\xff");
-  set("Software\\RT\\Child \xc9t\xe9", "q", REG_QWORD, "\1\2\3\4\5\6\7\x08"s);
-  set("Software\\RT\\b\\c\\d", "deep", REG_SZ, "x\0"s);
-  set("Software\\RT\\Empty Key", "", REG_NONE, "");
-  HKEY onlyKey = nullptr;
-  ASSERT_WIN32(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\RT\\No Values", 0, nullptr, 0,
-                                              KEY_ALL_ACCESS, nullptr, &onlyKey, nullptr));
-  RegCloseKey(onlyKey);
+  setRaw("Software\\RT", "", REG_SZ, "default\0"s);
+  setRaw("Software\\RT", "Text", REG_SZ, "C:\\Path \"quoted\" \xe9\0"s);
+  setRaw("Software\\RT", "NoTerminator", REG_SZ, "abc");
+  setRaw("Software\\RT", "Empty", REG_SZ, "");
+  setRaw("Software\\RT", "Number", REG_DWORD, "\x2a\0\0\0"s);
+  setRaw("Software\\RT", "ShortNumber", REG_DWORD, "\x01");
+  setRaw("Software\\RT", "Blob", REG_BINARY, all);
+  setRaw("Software\\RT", "Expand", REG_EXPAND_SZ, "%PATH%;x\0"s);
+  setRaw("Software\\RT", "Multi", REG_MULTI_SZ, "one\0two\0\0"s);
+  setRaw("Software\\RT", "Odd type", 0x4242, "\xff");
+  setRaw("Software\\RT\\Child \xc9t\xe9", "q", REG_QWORD, "\1\2\3\4\5\6\7\x08"s);
+  setRaw("Software\\RT\\b\\c\\d", "deep", REG_SZ, "x\0"s);
+  setRaw("Software\\RT\\Empty Key", "", REG_NONE, "");
+  makeKey("Software\\RT\\No Values");
 
   std::string first = exportText(HKEY_CURRENT_USER, "Software\\RT");
   RegFileContents parsed = parseOk(first);
   EXPECT_EQ(7u, parsed.keys.size());
 
   useStore("second.db");
-  EXPECT_FALSE(exists("Software\\RT"));
+  EXPECT_FALSE(keyExists("Software\\RT"));
   RegFileError err;
   ASSERT_WIN32(ERROR_SUCCESS, ImportRegFile(first, &err)) << err.Text();
+  // The same text again: every value came back with its type and bytes
+  // (a string without its terminator is written as hex(1)).
   EXPECT_EQ(first, exportText(HKEY_CURRENT_USER, "Software\\RT"));
-
-  DWORD type = 0;
-  std::string data;
-  ASSERT_WIN32(ERROR_SUCCESS, query("Software\\RT", "NoTerminator", &type, &data));
-  EXPECT_EQ(REG_SZ, type);
-  EXPECT_EQ("abc", data);
-  ASSERT_WIN32(ERROR_SUCCESS, query("Software\\RT", "Blob", &type, &data));
-  EXPECT_EQ(all, data);
 }
 
 TEST_F(RegFileStoreTest, ExportTakesTheStoredCaseAndLimitsDepth) {
-  set("Software\\MixedCase\\Sub\\Deeper", "v", REG_SZ, "1\0"s);
+  setRaw("Software\\MixedCase\\Sub\\Deeper", "v", REG_SZ, "1\0"s);
   std::string text = exportText(HKEY_CURRENT_USER, "SOFTWARE\\mixedcase\\");
   EXPECT_EQ(0u, text.find("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\MixedCase]\r\n")) << text;
   EXPECT_NE(std::string::npos, text.find("[HKEY_CURRENT_USER\\Software\\MixedCase\\Sub\\Deeper]"));
@@ -493,8 +425,8 @@ TEST_F(RegFileStoreTest, ExportTakesTheStoredCaseAndLimitsDepth) {
 }
 
 TEST_F(RegFileStoreTest, MalformedFilesChangeNothing) {
-  set("Software\\Keep", "v", REG_SZ, "original\0"s);
-  set("Software\\Keep\\Sub", "w", REG_DWORD, "\1\0\0\0"s);
+  setRaw("Software\\Keep", "v", REG_SZ, "original\0"s);
+  setRaw("Software\\Keep\\Sub", "w", REG_DWORD, "\1\0\0\0"s);
   const std::string before = exportText(HKEY_CURRENT_USER, "");
   // Each file starts with sound sections that would change the store.
   const std::string sound = crlf({"REGEDIT4", "", "[-HKEY_CURRENT_USER\\Software\\Keep\\Sub]", "",
@@ -506,21 +438,21 @@ TEST_F(RegFileStoreTest, MalformedFilesChangeNothing) {
     EXPECT_WIN32(ERROR_INVALID_DATA, ImportRegFile(sound + fault + "\r\n", &err)) << fault;
     EXPECT_EQ(12, err.line) << fault << ": " << err.Text();
     EXPECT_EQ(before, exportText(HKEY_CURRENT_USER, "")) << fault;
-    EXPECT_FALSE(exists("Software\\New"));
+    EXPECT_FALSE(keyExists("Software\\New"));
   }
   // The same file without the fault applies all of it.
   RegFileError err;
   ASSERT_WIN32(ERROR_SUCCESS, ImportRegFile(sound, &err)) << err.Text();
-  EXPECT_TRUE(exists("Software\\New"));
-  EXPECT_FALSE(exists("Software\\Keep\\Sub"));
+  EXPECT_TRUE(keyExists("Software\\New"));
+  EXPECT_FALSE(keyExists("Software\\Keep\\Sub"));
 }
 
 TEST_F(RegFileStoreTest, ImportAppliesDeletionsAndMerges) {
-  set("Software\\App", "Old", REG_SZ, "old\0"s);
-  set("Software\\App", "Kept", REG_SZ, "kept\0"s);
-  set("Software\\App", "Retyped", REG_SZ, "5\0"s);
-  set("Software\\App\\Sub\\Deep\\Deeper", "d", REG_SZ, "d\0"s);
-  set("Software\\App\\Other", "o", REG_SZ, "o\0"s);
+  setRaw("Software\\App", "Old", REG_SZ, "old\0"s);
+  setRaw("Software\\App", "Kept", REG_SZ, "kept\0"s);
+  setRaw("Software\\App", "Retyped", REG_SZ, "5\0"s);
+  setRaw("Software\\App\\Sub\\Deep\\Deeper", "d", REG_SZ, "d\0"s);
+  setRaw("Software\\App\\Other", "o", REG_SZ, "o\0"s);
   RegFileError err;
   ASSERT_WIN32(ERROR_SUCCESS,
                ImportRegFile(crlf({"REGEDIT4", "", "[-HKEY_CURRENT_USER\\Software\\App\\Sub]",
@@ -529,16 +461,16 @@ TEST_F(RegFileStoreTest, ImportAppliesDeletionsAndMerges) {
                                    "[HKEY_CURRENT_USER]", "\"AtRoot\"=\"r\""}),
                              &err))
       << err.Text();
-  EXPECT_FALSE(exists("Software\\App\\Sub"));
-  EXPECT_TRUE(exists("Software\\App\\Other"));
+  EXPECT_FALSE(keyExists("Software\\App\\Sub"));
+  EXPECT_TRUE(keyExists("Software\\App\\Other"));
   DWORD type = 0;
   std::string data;
-  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, query("Software\\App", "Old", &type, &data));
-  EXPECT_WIN32(ERROR_SUCCESS, query("Software\\App", "Kept", &type, &data));
-  ASSERT_WIN32(ERROR_SUCCESS, query("Software\\App", "Retyped", &type, &data));
+  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, queryRaw("Software\\App", "Old", &type, &data));
+  EXPECT_WIN32(ERROR_SUCCESS, queryRaw("Software\\App", "Kept", &type, &data));
+  ASSERT_WIN32(ERROR_SUCCESS, queryRaw("Software\\App", "Retyped", &type, &data));
   EXPECT_EQ(REG_DWORD, type);
   EXPECT_EQ("\5\0\0\0"s, data);
-  ASSERT_WIN32(ERROR_SUCCESS, query("", "AtRoot", &type, &data));
+  ASSERT_WIN32(ERROR_SUCCESS, queryRaw("", "AtRoot", &type, &data));
   EXPECT_EQ("r\0"s, data);
   EXPECT_WIN32(ERROR_FILE_NOT_FOUND, DeleteRegistryTree(HKEY_CURRENT_USER, "Software\\App\\Sub"));
   EXPECT_WIN32(ERROR_ACCESS_DENIED, DeleteRegistryTree(HKEY_CURRENT_USER, ""));
@@ -550,21 +482,6 @@ TEST_F(RegFileStoreTest, ImportAppliesDeletionsAndMerges) {
   bad.keys[0].line = 7;
   EXPECT_WIN32(ERROR_INVALID_PARAMETER, ApplyRegFile(bad, &err));
   EXPECT_EQ(7, err.line);
-}
-
-TEST_F(RegFileStoreTest, Version5FileImportsAsAnsi) {
-  RegFileError err;
-  ASSERT_WIN32(ERROR_SUCCESS,
-               ImportRegFile(utf16(u"Windows Registry Editor Version 5.00\r\n\r\n"
-                                   u"[HKEY_CURRENT_USER\\Software\\V5]\r\n"
-                                   u"\"Exp\"=hex(2):25,00,41,00,25,00,00,00\r\n\r\n"
-                                   u"[HKEY_CURRENT_USER\\Software\\V5\\Caf\u00e9]\r\n"
-                                   u"\"\u00c9t\u00e9\"=\"\u20ac 5\"\r\n"),
-                             &err))
-      << err.Text();
-  EXPECT_EQ(crlf({"REGEDIT4", "", "[HKEY_CURRENT_USER\\Software\\V5]", "\"Exp\"=hex(2):25,41,25,00", "",
-                  "[HKEY_CURRENT_USER\\Software\\V5\\Caf\xe9]", "\"\xc9t\xe9\"=\"\x80 5\"", ""}),
-            exportText(HKEY_CURRENT_USER, "Software\\V5"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
-// A fresh registry store for each test, and helpers that write test data
-// straight through the registry functions.
+// A fresh registry store for each test, which must close every key handle
+// it opens, and helpers that write test data straight through the registry
+// functions.
 
 #include "support/testutil.h"
 
@@ -8,43 +9,75 @@
 
 #include "platform/winapi/registry_internal.h"
 
+#include <memory>
 #include <string>
 
 namespace sundry::test {
 
+// .reg text as regedit writes it: CRLF line ends; version 5 in UTF-16LE
+// with a byte order mark.
+inline std::string Crlf(const std::string& text) {
+  std::string out;
+  for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return out;
+}
+inline std::string Utf16(const std::u16string& text) {
+  std::string out = "\xFF\xFE";
+  for (char16_t c : text) out += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+  return out;
+}
+inline std::string Regedit4(const std::string& body) { return Crlf("REGEDIT4\n\n" + body); }
+inline std::string Version5(const std::string& body) {
+  const std::string text = Crlf("Windows Registry Editor Version 5.00\n\n" + body);
+  std::u16string wide;
+  for (char c : text) wide += static_cast<unsigned char>(c);
+  return Utf16(wide);
+}
+
 class RegistryTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    sundry::platform::RegistryResetForTesting();
-    m_env = std::make_unique<ScopedEnv>("SUNDRY_REGISTRY", m_dir.file("registry.db").c_str());
-    m_baseHandles = sundry::platform::RegistryOpenHandleCount();
-  }
+  void SetUp() override { useStore("registry.db"); }
   void TearDown() override {
+    EXPECT_EQ(0u, openHandles()) << "a test left a key handle open";
     sundry::platform::RegistryResetForTesting();
     m_env.reset();
   }
+  // Switches to a fresh store file in the test's directory.
+  void useStore(const char* name) {
+    sundry::platform::RegistryResetForTesting();
+    m_env.reset();
+    m_env = std::make_unique<ScopedEnv>("SUNDRY_REGISTRY", m_dir.file(name).c_str());
+    m_baseHandles = sundry::platform::RegistryOpenHandleCount();
+  }
 
-  // Creates a key below HKEY_CURRENT_USER (and its parents).
-  static void makeKey(const std::string& path) {
+  // Creates a key (and its parents).
+  static void makeKey(const std::string& path, HKEY root = HKEY_CURRENT_USER) {
     HKEY key = nullptr;
-    ASSERT_WIN32(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                                nullptr, &key, nullptr));
+    ASSERT_WIN32(ERROR_SUCCESS,
+                 RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     RegCloseKey(key);
   }
-  static void setRaw(const std::string& path, const char* name, DWORD type, const void* data, DWORD size) {
+  // Stores exactly the bytes given, in a key made when missing.
+  static void setRaw(const std::string& path, const char* name, DWORD type, const void* data, DWORD size,
+                     HKEY root = HKEY_CURRENT_USER) {
     HKEY key = nullptr;
-    ASSERT_WIN32(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                                nullptr, &key, nullptr));
+    ASSERT_WIN32(ERROR_SUCCESS,
+                 RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
     EXPECT_WIN32(ERROR_SUCCESS, RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size));
     RegCloseKey(key);
   }
-  static void setText(const std::string& path, const char* name, const std::string& text) {
-    setRaw(path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+  static void setRaw(const std::string& path, const std::string& name, DWORD type, const std::string& bytes) {
+    setRaw(path, name.c_str(), type, bytes.data(), static_cast<DWORD>(bytes.size()));
+  }
+  static void setText(const std::string& path, const char* name, const std::string& text,
+                      HKEY root = HKEY_CURRENT_USER) {
+    setRaw(path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1), root);
   }
   static void setNumber(const std::string& path, const char* name, DWORD number) {
     setRaw(path, name, REG_DWORD, &number, 4);
   }
-  // The raw stored bytes of a value; returns the result code.
+  // The raw stored bytes of a value below HKEY_CURRENT_USER; returns the
+  // result code.
   static LONG queryRaw(const std::string& path, const char* name, DWORD* type, std::string* data) {
     HKEY key = nullptr;
     LONG rc = RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key);
@@ -58,9 +91,9 @@ class RegistryTest : public ::testing::Test {
     RegCloseKey(key);
     return rc;
   }
-  static bool keyExists(const std::string& path) {
+  static bool keyExists(const std::string& path, HKEY root = HKEY_CURRENT_USER) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
   }

@@ -1,5 +1,7 @@
 #include "support/testutil.h"
 
+#include <sundry/platform/sync.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,9 +14,13 @@
 #include <process.h>
 #include <stdlib.h>
 #else
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
+
+#include <algorithm>
 
 namespace sundry::test {
 
@@ -140,5 +146,69 @@ int RunCommand(const std::string& command, std::string* out) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
 }
+
+std::string ShellQuote(const std::string& word) {
+  std::string out = "'";
+  for (char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+bool MutexExists(const char* name) {
+  HANDLE h = CreateMutexA(nullptr, FALSE, name);
+  const bool existed = h != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+  if (h != nullptr) CloseHandle(h);
+  return existed;
+}
+
+bool Exists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(path, ec);
+}
+
+size_t DirEntries(const std::string& dir) {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+}
+
+#if !defined(_WIN32)
+FileFault::FileFault(std::initializer_list<Op> ops, int nth, DWORD code, bool sticky)
+    : m_ops(ops), m_left(nth), m_code(code), m_sticky(sticky) {
+  platform::posix::SetFileFaultHook(&FileFault::Hook, this);
+}
+
+FileFault::~FileFault() { platform::posix::SetFileFaultHook(nullptr, nullptr); }
+
+DWORD FileFault::Hook(Op op, void* context) {
+  auto* self = static_cast<FileFault*>(context);
+  if (std::find(self->m_ops.begin(), self->m_ops.end(), op) == self->m_ops.end()) return 0;
+  if (self->m_fired) return self->m_sticky ? self->m_code : 0;
+  if (--self->m_left > 0) return 0;
+  self->m_fired = true;
+  return self->m_code;
+}
+
+OddFiles::OddFiles(const TempDir& dir) : fifo(dir.file("fifo")), link(dir.file("link")) {
+  EXPECT_EQ(0, ::mkfifo(fifo.c_str(), 0666));
+  EXPECT_EQ(0, ::symlink(fifo.c_str(), link.c_str()));
+  if (::mknod(dir.file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) device = dir.file("null");
+}
+
+std::vector<std::string> OddFiles::all() const {
+  std::vector<std::string> v{fifo, link};
+  if (!device.empty()) v.push_back(device);
+  return v;
+}
+
+void OddFiles::expectUnchanged() const {
+  struct stat st;
+  ASSERT_EQ(0, ::stat(fifo.c_str(), &st));
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  ASSERT_EQ(0, ::lstat(link.c_str(), &st));
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  if (!device.empty()) {
+    ASSERT_EQ(0, ::stat(device.c_str(), &st));
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+  }
+}
+#endif  // !_WIN32
 
 }  // namespace sundry::test

@@ -5,7 +5,13 @@
 #include <gtest/gtest.h>
 #include <sundry/platform/error.h>
 
+#if !defined(_WIN32)
+#include "platform/posix/fault.h"
+#endif
+
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace sundry::test {
 
@@ -82,6 +88,46 @@ bool WriteFile(const std::string& path, const std::string& contents);
 // Runs a shell command line and returns its exit status; stdout goes to *out
 // when out is given.
 int RunCommand(const std::string& command, std::string* out = nullptr);
+// Single-quotes a word for the shell.
+std::string ShellQuote(const std::string& word);
+// Whether the named mutex exists now, as CreateMutexA reports it.
+bool MutexExists(const char* name);
+// Whether something is at path (links followed).
+bool Exists(const std::string& path);
+// How many entries a directory holds.
+size_t DirEntries(const std::string& dir);
+
+#if !defined(_WIN32)
+// While it lives, the n-th call of the chosen file operations fails with
+// the code (and, when sticky, every later call of them too).
+class FileFault {
+ public:
+  using Op = platform::posix::FileOperation;
+  FileFault(std::initializer_list<Op> ops, int nth, DWORD code, bool sticky = false);
+  ~FileFault();
+  FileFault(const FileFault&) = delete;
+  FileFault& operator=(const FileFault&) = delete;
+  // Whether a call has been made to fail.
+  bool fired() const { return m_fired; }
+
+ private:
+  static DWORD Hook(Op op, void* context);
+  std::vector<Op> m_ops;
+  int m_left;
+  DWORD m_code;
+  bool m_sticky, m_fired = false;
+};
+
+// Paths that are no regular file: a FIFO, a link to it, and (where this
+// process may make one) a character device like /dev/null.
+struct OddFiles {
+  std::string fifo, link, device;
+  explicit OddFiles(const TempDir& dir);
+  std::vector<std::string> all() const;
+  // Each is still what it was made as.
+  void expectUnchanged() const;
+};
+#endif  // !_WIN32
 
 }  // namespace sundry::test
 

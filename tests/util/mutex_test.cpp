@@ -67,13 +67,7 @@ struct Child {
   int to = -1, from = -1;
 };
 
-// Whether the named mutex exists now, as CreateMutexA reports it.
-bool exists(const char* name) {
-  HANDLE h = CreateMutexA(nullptr, FALSE, name);
-  const bool existed = h != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
-  if (h != nullptr) CloseHandle(h);
-  return existed;
-}
+using sundry::test::MutexExists;
 
 TEST_F(MutexTest, FirstClaimWinsUntilReleased) {
   SetLastError(ERROR_ALREADY_EXISTS);  // a stale code must not look like an existing mutex
@@ -83,7 +77,7 @@ TEST_F(MutexTest, FirstClaimWinsUntilReleased) {
   EXPECT_TRUE(first.getMutex("Other"));  // already holding: the name is ignored
   EXPECT_FALSE(second.getMutex("App"));
   EXPECT_FALSE(second.isHeld());
-  EXPECT_FALSE(exists("Other"));
+  EXPECT_FALSE(MutexExists("Other"));
   EXPECT_TRUE(first.releaseMutex());
   EXPECT_TRUE(second.getMutex(nullptr));  // the stored name
   EXPECT_FALSE(first.getMutex(nullptr));
@@ -97,17 +91,17 @@ TEST_F(MutexTest, CopiesAndOtherThreadsNeverLeaveAClaimBehind) {
     EXPECT_FALSE(copy.isHeld());
     EXPECT_FALSE(copy.getMutex(nullptr));
   }
-  EXPECT_TRUE(exists("App"));  // the copy's end released nothing
+  EXPECT_TRUE(MutexExists("App"));  // the copy's end released nothing
   EXPECT_FALSE(holder->releaseMutex());  // not the claiming thread
   EXPECT_WIN32(ERROR_NOT_OWNER, GetLastError());
   EXPECT_TRUE(holder->isHeld());
   holder.reset();  // the destructor still closes the handle
-  EXPECT_FALSE(exists("App"));
+  EXPECT_FALSE(MutexExists("App"));
 
   CMutexSimple claimed, blank;
   ASSERT_TRUE(claimed.getMutex("B"));
   claimed = blank;  // assignment gives the target's claim up
-  EXPECT_FALSE(exists("B"));
+  EXPECT_FALSE(MutexExists("B"));
 }
 
 TEST_F(MutexTest, ClaimsAcrossProcessesAndAKilledHolder) {
@@ -185,11 +179,11 @@ TEST_F(MutexTest, AForkedChildNeitherKeepsNorReleasesItsParentsClaim) {
     (void)!read(in, &c, 1);
   });
   EXPECT_EQ('F', readByte(child.from));
-  EXPECT_TRUE(exists("App"));
+  EXPECT_TRUE(MutexExists("App"));
   m.reset();  // at once free, though the child has copies of the descriptors
-  EXPECT_FALSE(exists("App"));
+  EXPECT_FALSE(MutexExists("App"));
   EXPECT_EQ('Y', child.ask('g'));  // and the child can claim it
-  EXPECT_TRUE(exists("App"));
+  EXPECT_TRUE(MutexExists("App"));
 }
 
 }  // namespace

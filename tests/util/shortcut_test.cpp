@@ -2,7 +2,6 @@
 // MS-SHLLINK layout and by an independent reader (lnkinfo of liblnk-utils);
 // removal and its log lines; shortcuts in special folders.
 
-#include "platform/posix/fault.h"
 #include "support/testutil.h"
 
 #include <sundry/platform/shell.h>
@@ -23,26 +22,17 @@ using sundry::test::ReadFile;
 using sundry::test::RunCommand;
 using sundry::test::ScopedEnv;
 using sundry::test::WriteFile;
+using sundry::test::Exists;
+using sundry::test::ShellQuote;
 
 // The debug log goes to a file of this process unless the environment
 // names one already; the tests read their lines back from it.
 sundry::test::DebugLogToFile g_log("shortcut-test");
 
-bool exists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
-}
-
 uint32_t rd32(const std::string& d, size_t at) {
   uint32_t v = 0;
   std::memcpy(&v, d.data() + at, 4);
   return v;
-}
-
-std::string q(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
 }
 
 class ShortcutTest : public ::testing::Test {
@@ -96,7 +86,7 @@ TEST_F(ShortcutTest, LnkinfoReadsWhatWasWritten) {
   ASSERT_EQ(0, ::utimes(exe.c_str(), times));
   ASSERT_EQ(1, CSundry::ShortcutCreate(prog.c_str(), "caf\xE9.exe", "-x \"a b\" \x80", m_dir.path().c_str()));
   std::string out;
-  ASSERT_EQ(0, RunCommand("lnkinfo -c windows-1252 " + q(m_dir.file("caf\xE9.exe.LNK")) + " 2>/dev/null", &out));
+  ASSERT_EQ(0, RunCommand("lnkinfo -c windows-1252 " + ShellQuote(m_dir.file("caf\xE9.exe.LNK")) + " 2>/dev/null", &out));
   std::string windowsProg = prog;
   for (char& c : windowsProg) c = c == '/' ? '\\' : c;
   // "<tab>Name<tabs>: value" lines; lnkinfo prints UTF-8.
@@ -113,17 +103,13 @@ TEST_F(ShortcutTest, LnkinfoReadsWhatWasWritten) {
   }
 }
 
-DWORD failWrites(sundry::platform::posix::FileOperation op, void*) {
-  return op == sundry::platform::posix::FileOperation::Write ? DWORD{ERROR_DISK_FULL} : DWORD{0};
-}
-
 TEST_F(ShortcutTest, FailuresSaveNothing) {
   // A missing folder, a link path longer than MAX_PATH, no target file.
   EXPECT_EQ(0, CSundry::ShortcutCreate("C:\\", "a.exe", nullptr, m_dir.file("missing").c_str()));
   const std::string deep = m_dir.path() + "/" + std::string(250 - m_dir.path().size(), 'd');
   ASSERT_EQ(0, ::mkdir(deep.c_str(), 0755));
   EXPECT_EQ(0, CSundry::ShortcutCreate("C:\\", "abcdefgh.exe", nullptr, deep.c_str()));
-  EXPECT_FALSE(exists(deep + "/abcdefgh.exe.LNK"));
+  EXPECT_FALSE(Exists(deep + "/abcdefgh.exe.LNK"));
   for (const char* name : {"", static_cast<const char*>(nullptr)})
     EXPECT_EQ(0, CSundry::ShortcutCreate("C:\\", name, nullptr, m_dir.path().c_str()));
   EXPECT_EQ(0, CSundry::ShortcutCreate("C:\\", "a.exe", nullptr, static_cast<const char*>(nullptr)));
@@ -131,10 +117,10 @@ TEST_F(ShortcutTest, FailuresSaveNothing) {
   // A failing write keeps the shortcut that was there.
   ASSERT_EQ(1, CSundry::ShortcutCreate("C:\\old", "a.exe", nullptr, m_dir.path().c_str()));
   const std::string before = ReadFile(m_dir.file("a.exe.LNK"));
-  sundry::platform::posix::SetFileFaultHook(failWrites, nullptr);
-  const int rc = CSundry::ShortcutCreate("C:\\new", "a.exe", nullptr, m_dir.path().c_str());
-  sundry::platform::posix::SetFileFaultHook(nullptr, nullptr);
-  EXPECT_EQ(0, rc);
+  {
+    sundry::test::FileFault fault({sundry::test::FileFault::Op::Write}, 1, ERROR_DISK_FULL, true);
+    EXPECT_EQ(0, CSundry::ShortcutCreate("C:\\new", "a.exe", nullptr, m_dir.path().c_str()));
+  }
   EXPECT_EQ(before, ReadFile(m_dir.file("a.exe.LNK")));
 }
 
@@ -146,22 +132,22 @@ TEST_F(ShortcutTest, TargetNamesThatAreNotPlainNamesAreRefused) {
   for (const char* name : {"../esc", "..\\esc", "sub/x.exe", "..", "."}) {
     EXPECT_EQ(0, CSundry::ShortcutCreate("C:\\", name, nullptr, folder.c_str())) << name;
   }
-  EXPECT_FALSE(exists(m_dir.file("esc.LNK")));
+  EXPECT_FALSE(Exists(m_dir.file("esc.LNK")));
   ASSERT_TRUE(WriteFile(m_dir.file("keep.LNK"), "x"));
   EXPECT_EQ(0, CSundry::ShortcutRemove(folder.c_str(), "../keep"));
-  EXPECT_TRUE(exists(m_dir.file("keep.LNK")));
+  EXPECT_TRUE(Exists(m_dir.file("keep.LNK")));
 }
 
 TEST_F(ShortcutTest, RemoveDeletesAndLogsItsOutcome) {
   ASSERT_EQ(1, CSundry::ShortcutCreate("C:\\Prog", "gone.exe", nullptr, m_dir.path().c_str()));
   sundry::test::LogTail log;
   EXPECT_EQ(1, CSundry::ShortcutRemove(m_dir.path().c_str(), "gone.exe"));
-  EXPECT_FALSE(exists(m_dir.file("gone.exe.LNK")));
+  EXPECT_FALSE(Exists(m_dir.file("gone.exe.LNK")));
   EXPECT_EQ(0, CSundry::ShortcutRemove(m_dir.path().c_str(), "gone.exe"));
   // A folder of that name is not a shortcut file.
   ASSERT_EQ(0, ::mkdir(m_dir.file("dir.exe.LNK").c_str(), 0755));
   EXPECT_EQ(0, CSundry::ShortcutRemove((m_dir.path() + "\\").c_str(), "dir.exe"));
-  EXPECT_TRUE(exists(m_dir.file("dir.exe.LNK")));
+  EXPECT_TRUE(Exists(m_dir.file("dir.exe.LNK")));
 
   if (sundry::test::DebugLogFile().empty()) GTEST_SKIP() << "SUNDRY_LOG does not name a file";
   const std::string removal = "CSundry::ShortcutRemove Shortcut removal: Removal of " + m_dir.path();
@@ -178,9 +164,9 @@ TEST_F(ShortcutTest, ShortcutsInSpecialFolders) {
   EXPECT_EQ(0, CSundry::ShortcutRemove(CSIDL_DESKTOPDIRECTORY, "app.exe"));
   ASSERT_EQ(0, ::mkdir(desktop.c_str(), 0755));
   EXPECT_EQ(1, CSundry::ShortcutCreate("C:\\Prog", "app.exe", "-v", CSIDL_DESKTOPDIRECTORY));
-  EXPECT_TRUE(exists(desktop + "/app.exe.LNK"));
+  EXPECT_TRUE(Exists(desktop + "/app.exe.LNK"));
   EXPECT_EQ(1, CSundry::ShortcutRemove(CSIDL_DESKTOPDIRECTORY, "app.exe"));
-  EXPECT_FALSE(exists(desktop + "/app.exe.LNK"));
+  EXPECT_FALSE(Exists(desktop + "/app.exe.LNK"));
   EXPECT_EQ(0, CSundry::ShortcutCreate("C:\\Prog", "app.exe", "-v", 0x3F));
   EXPECT_EQ(0, CSundry::ShortcutRemove(0x3F, "app.exe"));
 }

@@ -24,6 +24,18 @@
 // texts run together, say) is refused instead of being decoded into bytes
 // that were never encoded.
 //
+// Memory: Encrypt and Decrypt read a string argument where it is and write
+// the result into the result string's own memory, overwriting the bytes it
+// holds (a result string reused from call to call is not allocated again).
+// A string handed over with std::move is theirs to use: Decrypt works in
+// its memory, as does Encrypt when it has room for the padding (capacity at
+// least 16 past the size), and the result takes that memory over. Either
+// way the result is the same; the input and the result string may be the
+// same object.
+//
+// For data too large to hold in memory, <sundry/crypto/CryptStream.h> gives
+// the same operations piece by piece.
+//
 // Every operation is static, returns 0 for success and 3 for failure, never
 // throws and never logs. Apart from the default key, which is built once on
 // first use and may be asked for by several threads at once, there is no
@@ -43,20 +55,24 @@ class SUNDRY_EXPORT CEncrypt {
   // Empties cipher, then fills it with the cipher text of plain (any bytes,
   // zero bytes included). Returns 0; 3 only when memory runs out, with
   // cipher empty.
-  static int Encrypt(std::string plain, const char* key, std::string& cipher);
+  static int Encrypt(const std::string& plain, const char* key, std::string& cipher);
+  static int Encrypt(std::string&& plain, const char* key, std::string& cipher);
 
   // Empties plain, then fills it with the plain text of cipher. Returns 0 on
   // success. Returns 3 with plain empty when cipher is not a whole number of
   // 16-byte blocks (an empty cipher included) or its padding is wrong after
   // decryption, which is what a wrong key or damaged cipher text gives in all
   // but about one case in 256; those rare cases decrypt to wrong bytes.
-  static int Decrypt(std::string cipher, const char* key, std::string& plain);
+  static int Decrypt(const std::string& cipher, const char* key, std::string& plain);
+  static int Decrypt(std::string&& cipher, const char* key, std::string& plain);
 
   // Encrypt and Decrypt with the 32 key bytes as they stand, zero bytes
   // included: for binary keys, which a key text cannot carry past its first
   // zero byte. Results as for Encrypt and Decrypt.
-  static int EncryptWithKey(std::string plain, const unsigned char (&key)[32], std::string& cipher);
-  static int DecryptWithKey(std::string cipher, const unsigned char (&key)[32], std::string& plain);
+  static int EncryptWithKey(const std::string& plain, const unsigned char (&key)[32], std::string& cipher);
+  static int EncryptWithKey(std::string&& plain, const unsigned char (&key)[32], std::string& cipher);
+  static int DecryptWithKey(const std::string& cipher, const unsigned char (&key)[32], std::string& plain);
+  static int DecryptWithKey(std::string&& cipher, const unsigned char (&key)[32], std::string& plain);
 
   // Encodes the length bytes at data as Base64 text (line feeds included)
   // and encrypts that text with Encrypt into cipher. Returns 3 and leaves
