@@ -443,7 +443,7 @@ TEST_F(RegistryApiTest, ConnectRegistryReachesOnlyTheLocalStore) {
   ASSERT_TRUE(GetComputerNameA(host, &hostLength));
   HKEY h = nullptr, sw = nullptr;
   ASSERT_WIN32(0, RegConnectRegistryA(nullptr, HKEY_LOCAL_MACHINE, &h));
-  EXPECT_EQ(1u, openHandles());
+  EXPECT_OPEN_HANDLES(1u);
   RegCloseKey(h);
   for (const std::string& m : {std::string(), std::string("\\\\."), std::string("\\\\LOCALHOST"),
                                std::string(host), "\\\\" + std::string(host)}) {

@@ -23,6 +23,7 @@ using sundry::test::Regedit4;
 using sundry::test::RegistryTest;
 using sundry::test::Version5;
 
+#if !defined(_WIN32)
 DWORD subKeyCount(const char* path) {
   HKEY h = nullptr;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &h) != ERROR_SUCCESS) return 0;
@@ -32,6 +33,7 @@ DWORD subKeyCount(const char* path) {
   RegCloseKey(h);
   return count;
 }
+#endif
 
 using RegFileLimitsTest = RegistryTest;
 

@@ -59,7 +59,7 @@ TEST_F(RegistryValueTest, ExistingValueReadsWithStateTwo) {
   EXPECT_TRUE(v.getBOOL());
   EXPECT_EQ(42u, v(0ul));
   EXPECT_EQ(REG_DWORD, v.getType());
-  EXPECT_EQ(0u, openHandles());  // closed after the operation
+  EXPECT_OPEN_HANDLES(0u);  // closed after the operation
 }
 
 TEST_F(RegistryValueTest, ExistedIsFalseOnceTheObjectCreatedItsKey) {
@@ -167,7 +167,7 @@ TEST_F(RegistryValueTest, OfflineInitializeTouchesNoRegistry) {
   EXPECT_EQ("hi", std::string(v.getCString(0)));
   EXPECT_EQ(CRegistryBase::kAccessWrite, v.getAccess());
   EXPECT_EQ(nullptr, v.getOpenKey());
-  EXPECT_EQ(0u, openHandles());
+  EXPECT_OPEN_HANDLES(0u);
   EXPECT_FALSE(v.empty());
   EXPECT_EQ(0, v.getState());
   EXPECT_EQ(0u, v.getSize());
@@ -183,7 +183,7 @@ TEST_F(RegistryValueTest, ErrorRecordHoldsTheFailingCallsCodeNotAStaleOne) {
   EXPECT_WIN32(ERROR_ACCESS_DENIED, v.getLastError());
   EXPECT_STREQ("Access is denied.\r\n", v.getErrorText());
   v.setRemainOpen(FALSE);
-  EXPECT_EQ(0u, openHandles());
+  EXPECT_OPEN_HANDLES(0u);
 
   SetLastError(ERROR_BADDB);
   CRegistryValue missing;
@@ -197,13 +197,13 @@ TEST_F(RegistryValueTest, RemainOpenKeepsOneKeyAndItsConnection) {
   CRegistryValue v;
   v.setRemainOpen(TRUE);
   ASSERT_TRUE(v.initialize(HKEY_CURRENT_USER, kKey, "N", static_cast<DWORD>(0), FALSE, TRUE));
-  EXPECT_EQ(2u, openHandles());
+  EXPECT_OPEN_HANDLES(2u);
   ASSERT_TRUE(v.setDWORD(5));
-  EXPECT_EQ(2u, openHandles());
+  EXPECT_OPEN_HANDLES(2u);
   v.setRemainOpen(TRUE);  // no change
-  EXPECT_EQ(2u, openHandles());
+  EXPECT_OPEN_HANDLES(2u);
   v.setRemainOpen(FALSE);
-  EXPECT_EQ(0u, openHandles());
+  EXPECT_OPEN_HANDLES(0u);
 }
 
 TEST_F(RegistryValueTest, CopiesOwnTheirHandlesAndBuffers) {
@@ -214,7 +214,7 @@ TEST_F(RegistryValueTest, CopiesOwnTheirHandlesAndBuffers) {
   CRegistryValue copy(*original);
   CRegistryValue assigned;
   assigned = *original;
-  EXPECT_EQ(6u, openHandles());
+  EXPECT_OPEN_HANDLES(6u);
   delete original;  // the copies still work on handles of their own
   EXPECT_EQ("copy me", std::string(copy.getCString(0)));
   EXPECT_TRUE(copy.setCString("changed"));
