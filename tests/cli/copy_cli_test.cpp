@@ -96,24 +96,28 @@ TEST_F(CopyCommand, MoveKeepsNamedFilesAndArchivesMirrorTheTree) {
 
 TEST_F(CopyCommand, CtrlCStopsAndRestores) {
   // Many directories, so that the job checks for the stop often.
-  for (int i = 0; i < 400; ++i) {
+  for (int i = 0; i < 1000; ++i) {
     const std::string sub = "/d" + std::to_string(1000 + i);
     ::mkdir((Src() + sub).c_str(), 0755);
     ::mkdir((Dst() + sub).c_str(), 0755);
-    ASSERT_TRUE(WriteFile(Src() + sub + "/f", std::string(256 * 1024, 'n')));
+    ASSERT_TRUE(WriteFile(Src() + sub + "/f", std::string(64 * 1024, 'n')));
     ASSERT_TRUE(WriteFile(Dst() + sub + "/f", "old"));
   }
   ASSERT_EQ(0, RunCommand("cp -a " + Dst() + " " + dir.file("before")));
   const std::string command = std::string(SUNDRY_CLI_PATH) + " copy " + Src() + " " + Dst() +
                               " --subdirs --events --archive " + dir.file("arc") + " --restore-on-failure";
-  EXPECT_EQ(0, RunCommand(command + " > " + dir.file("events") + " 2>&1 & pid=$!; sleep 0.3; kill -INT $pid; wait $pid; echo $? > " +
-                         dir.file("rc")));
+  // Ctrl-C once the job is under way: when the first overwritten file has
+  // been archived (a fixed pause would race a fast machine).
+  EXPECT_EQ(0, RunCommand(command + " > " + dir.file("events") + " 2>&1 & pid=$!; n=0; until [ -e " +
+                         dir.file("arc") + "/d1000 ] || [ $n -ge 2000 ]; do sleep 0.005; n=$((n+1)); done; " +
+                         "kill -INT $pid; wait $pid; echo $? > " + dir.file("rc")));
   EXPECT_EQ("1\n", ReadFile(dir.file("rc")));
   const std::string events = ReadFile(dir.file("events"));
   // A stop that came while counting copies nothing; one that came later
   // puts back what was copied.
-  if (events.find("\n7\t") != std::string::npos)
+  if (events.find("\n7\t") != std::string::npos) {
     EXPECT_NE(std::string::npos, events.find("\n13\td1000\\f\t0\t0\n")) << events.substr(0, 300);
+  }
   EXPECT_EQ(0, RunCommand("diff -r " + dir.file("before") + " " + Dst()));
 }
 

@@ -348,6 +348,7 @@ TEST_F(ProxyPrefsTest, RewritesKeepTheFilesOwnForm) {
 TEST_F(ProxyPrefsTest, AFailedWriteNeverTouchesPrefsJs) {
   const std::string dir = makeProfile();
   using Op = sundry::platform::posix::FileOperation;
+  int failures = 0;
   for (Op op : {Op::Open, Op::Read, Op::Write, Op::Sync}) {
     for (int n = 1; n <= 3; ++n) {
       ASSERT_TRUE(WriteFile(dir + "/prefs.js", BrowserPrefs()));
@@ -363,17 +364,20 @@ TEST_F(ProxyPrefsTest, AFailedWriteNeverTouchesPrefsJs) {
         fired = fault.fired();
       }
       const std::string now = ReadFile(dir + "/prefs.js");
-      if (!fired) {
-        // The operation was not used that often: the write went through.
-        EXPECT_EQ(1, result) << static_cast<int>(op) << " " << n;
+      // Either the new settings are in place and the call says so, or the
+      // call failed and prefs.js is as it was. A fault in a best-effort
+      // step (the backup copy) may leave the write itself successful.
+      if (result == 1) {
         EXPECT_NE(std::string::npos, now.find("\"new\"")) << static_cast<int>(op) << " " << n;
       } else {
-        EXPECT_EQ(0, result) << static_cast<int>(op) << " " << n;
+        ++failures;
+        EXPECT_TRUE(fired) << "failed without a fault: " << static_cast<int>(op) << " " << n;
         EXPECT_EQ(BrowserPrefs(), now) << static_cast<int>(op) << " " << n;
         EXPECT_FALSE(std::filesystem::exists(dir + "/prefs.scm")) << static_cast<int>(op) << " " << n;
       }
     }
   }
+  EXPECT_GT(failures, 0) << "no fault reached the write of prefs.js";
 }
 
 TEST_F(ProxyPrefsTest, OnlyARewriteEndsTheRunningBrowser) {
