@@ -173,6 +173,7 @@ TEST_F(RegistryKeyTest, OverlongNamesAreRefusedNotTruncated) {
 }
 
 TEST_F(RegistryKeyTest, PathsLongerThanTheLimitAreLeftOut) {
+  if (sundry::test::UnderWine()) GTEST_SKIP() << "Wine refuses key paths this long (ERROR_MORE_DATA)";
   // A chain of keys whose full path passes 255 characters.
   std::string path = "Software\\Long";
   for (int i = 0; i < 30; ++i) path += "\\" + std::string(9, static_cast<char>('a' + i % 26));
@@ -210,8 +211,10 @@ TEST_F(RegistryKeyTest, CoordinatesAreValidatedBeforeAnyConnection) {
   EXPECT_EQ("\\\\otherhost\\HKEY_LOCAL_MACHINE", std::string(remote.getRootKeyName()));
 
   CRegistryKey local;
-  EXPECT_TRUE(local.initialize("\\\\.", HKEY_LOCAL_MACHINE, "", 0, FALSE, FALSE, FALSE));
-  EXPECT_EQ("\\\\.", std::string(local.getMachine()));
+  if (!sundry::test::UnderWine()) {  // Wine's RegConnectRegistryA refuses "\\."
+    EXPECT_TRUE(local.initialize("\\\\.", HKEY_LOCAL_MACHINE, "", 0, FALSE, FALSE, FALSE));
+    EXPECT_EQ("\\\\.", std::string(local.getMachine()));
+  }
   CRegistryKey plain;
   EXPECT_TRUE(plain.initialize(nullptr, HKEY_CURRENT_USER, "Software", 0, FALSE, FALSE, FALSE));
   EXPECT_EQ("\\HKEY_CURRENT_USER", std::string(plain.getRootKeyName()));

@@ -19,7 +19,9 @@ TEST_F(RegistryValueTest, MissingValueWithoutCreateFailsAndHoldsNothing) {
   EXPECT_EQ(0, v.getState());
   EXPECT_FALSE(v.isEmpty());
   EXPECT_WIN32(ERROR_FILE_NOT_FOUND, v.getLastError());
-  EXPECT_STREQ("The system cannot find the file specified.\r\n", v.getErrorText());
+  if (!sundry::test::UnderWine()) {  // Wine's message texts are its own
+    EXPECT_STREQ("The system cannot find the file specified.\r\n", v.getErrorText());
+  }
   DWORD type;
   std::string data;
   EXPECT_WIN32(ERROR_FILE_NOT_FOUND, queryRaw(kKey, "Missing", &type, &data));
@@ -45,7 +47,13 @@ TEST_F(RegistryValueTest, CreateWritesTheStringDefaultWithItsTerminator) {
   EXPECT_EQ(3u, v.getSize());
   EXPECT_TRUE(v == "xyz");
   ASSERT_WIN32(ERROR_SUCCESS, queryRaw(kKey, "Name", &type, &data));
-  EXPECT_EQ("xyz", data);
+#if defined(_WIN32)
+  // Windows keeps strings in UTF-16: the ANSI functions may give a string
+  // stored without its terminator back with one.
+  EXPECT_TRUE(data == "xyz" || data == std::string("xyz\0", 4)) << data.size();
+#else
+  EXPECT_EQ("xyz", data);  // the store keeps exactly the bytes given
+#endif
   EXPECT_EQ(3, v.getState());  // setters leave the state alone
 }
 
@@ -139,7 +147,7 @@ TEST_F(RegistryValueTest, NumbersCompareByTheirBytesInMemoryOrder) {
   CRegistryValue v;
   unsigned char data[4] = {0, 1, 0, 0};  // 256
   ASSERT_TRUE(v.initialize(nullptr, HKEY_CURRENT_USER, kKey, "N", REG_DWORD, data, 4, FALSE));
-  unsigned long one = 1, same = 256, big = 0x100000100ul;  // only 4 bytes count
+  unsigned long one = 1, same = 256, big = static_cast<unsigned long>(0x100000100ull);  // only 4 bytes count
   EXPECT_TRUE(v < one);
   EXPECT_FALSE(v > one);
   EXPECT_TRUE(v == same);
@@ -181,7 +189,9 @@ TEST_F(RegistryValueTest, ErrorRecordHoldsTheFailingCallsCodeNotAStaleOne) {
   SetLastError(ERROR_BADDB);  // unrelated stale code on the thread
   EXPECT_FALSE(v.setCString("new"));
   EXPECT_WIN32(ERROR_ACCESS_DENIED, v.getLastError());
-  EXPECT_STREQ("Access is denied.\r\n", v.getErrorText());
+  if (!sundry::test::UnderWine()) {
+    EXPECT_STREQ("Access is denied.\r\n", v.getErrorText());
+  }
   v.setRemainOpen(FALSE);
   EXPECT_OPEN_HANDLES(0u);
 

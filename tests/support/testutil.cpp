@@ -127,6 +127,15 @@ bool WriteFile(const std::string& path, const std::string& contents) {
   return static_cast<bool>(out);
 }
 
+bool UnderWine() {
+#if defined(_WIN32)
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
+#endif
+}
+
 int RunCommand(const std::string& command, std::string* out) {
 #if defined(_WIN32)
   FILE* p = _popen(command.c_str(), "r");

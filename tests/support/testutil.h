@@ -85,6 +85,10 @@ std::string ReadFile(const std::string& path);
 // Writes a whole file; returns false on failure.
 bool WriteFile(const std::string& path, const std::string& contents);
 
+// Whether the test runs under Wine, whose registry and message texts differ
+// from Windows' in the places the tests name.
+bool UnderWine();
+
 // Runs a shell command line and returns its exit status; stdout goes to *out
 // when out is given.
 int RunCommand(const std::string& command, std::string* out = nullptr);
