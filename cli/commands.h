@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -51,6 +52,21 @@ struct ArgRewriterRegistrar {
     argRewriters().push_back(ArgRewriter{name, std::move(rewrite)});
   }
 };
+
+// Shared helpers of the families (cli/shared.cpp).
+
+// A new, empty folder of the current user's in the temporary folder, named
+// stem-<process>-<n>; a folder or link already there is never taken over.
+// Throws Failure when none can be made.
+std::string MakeScratchFolder(const std::string& stem);
+
+// A data folder or file relative: below the current folder, else below one
+// of the folders that hold the running program. Empty when not found.
+std::string FindDataPath(const std::string& relative);
+
+// Whether standard input, or the stream, is an interactive terminal.
+bool StdinIsTerminal();
+bool IsTerminal(std::FILE* stream);
 
 }  // namespace sundry::cli
 

@@ -20,9 +20,7 @@
 
 #include <sundry/copy/CopyFileController.h>
 
-#include <signal.h>
-#include <time.h>
-#include <unistd.h>
+#include <csignal>
 
 #include <algorithm>
 #include <atomic>
@@ -31,10 +29,15 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace sundry::cli {
 namespace {
+
+volatile std::sig_atomic_t g_stopRequested = 0;
+extern "C" void onStopSignal(int) { g_stopRequested = 1; }
+
 
 struct CopyOptions {
   std::string source, destination, archive, rename;
@@ -134,22 +137,20 @@ void runCopy(const CopyOptions& o) {
   g_progress.events = o.events;
   controller->setCallbackFn(&onCopyEvent);
 
-  // The signals are taken by this thread alone (sigtimedwait): the worker,
-  // started after, inherits the blocked mask.
-  sigset_t stops;
-  sigemptyset(&stops);
-  sigaddset(&stops, SIGINT);
-  sigaddset(&stops, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+  // Ctrl-C and a termination request only raise a flag; this thread sees it
+  // at its next redraw and asks the worker to stop.
+  g_stopRequested = 0;
+  std::signal(SIGINT, onStopSignal);
+  std::signal(SIGTERM, onStopSignal);
 
   if (!controller->CreateThread() || !controller->PostThreadMessage(WM_COPYFILES, 0, 0))
     throw Failure{"the copy thread cannot be started"};
-  const bool bar = !o.events && ::isatty(STDERR_FILENO) == 1;
+  const bool bar = !o.events && IsTerminal(stderr);
   const auto start = std::chrono::steady_clock::now();
   bool stopped = false;
   while (!g_progress.finished) {
-    const struct timespec tick = {0, 100 * 1000 * 1000};  // at most ten redraws a second
-    if (sigtimedwait(&stops, nullptr, &tick) > 0 && !stopped) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // at most ten redraws a second
+    if (g_stopRequested != 0 && !stopped) {
       stopped = true;
       controller->PostThreadMessage(WM_KILLCOPY, 0, 0);
     }

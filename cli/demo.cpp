@@ -47,15 +47,7 @@ void useStore(const std::string& path) {
 // directory removed when it goes away, on success and failure alike.
 class ScratchDir {
  public:
-  ScratchDir() {
-    std::error_code ec;
-    fs::path base = fs::temp_directory_path(ec);
-    std::string tmpl = (ec ? fs::path("/tmp") : base).string() + "/sundry-demo-XXXXXX";
-    if (mkdtemp(tmpl.data()) == nullptr)
-      throw Failure{"cannot create a temporary directory in " + tmpl.substr(0, tmpl.rfind('/')),
-                    sundry::cli::kFailed};
-    m_path = tmpl;
-  }
+  ScratchDir() : m_path(sundry::cli::MakeScratchFolder("sundry-demo")) {}
   ~ScratchDir() {
     sundry::platform::RegistryUseStore(nullptr);
     std::error_code ec;
@@ -74,15 +66,8 @@ class ScratchDir {
 std::string findSample(const std::string& given) {
   if (!given.empty()) return given;
   const std::string relative = "data/sample.reg";
-  std::error_code ec;
-  if (fs::exists(relative, ec)) return relative;
-  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    for (fs::path dir = exe.parent_path(); !dir.empty() && dir != dir.root_path(); dir = dir.parent_path()) {
-      fs::path candidate = dir / relative;
-      if (fs::exists(candidate, ec)) return candidate.string();
-    }
-  }
+  std::string found = sundry::cli::FindDataPath(relative);
+  if (!found.empty()) return found;
   throw Failure{"cannot find " + relative + "; run from the source tree or give --file FILE", sundry::cli::kFailed};
 }
 

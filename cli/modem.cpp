@@ -18,12 +18,17 @@
 #include "commands.h"
 
 #include <sundry/serial/Modem.h>
-#include <sundry/serial/ModemSimulator.h>
 #include <sundry/platform/error.h>
+
+#if !defined(_WIN32)
+// The simulator needs a pseudo-terminal: Linux only.
+#include <sundry/serial/ModemSimulator.h>
 
 #include <csignal>
 #include <pthread.h>
 #include <signal.h>
+#define SUNDRY_HAVE_MODEM_SIMULATOR 1
+#endif
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -107,6 +112,7 @@ void RunAt(const ModemOptions& opts) {
   for (const std::string& command : opts.commands) Exchange(modem, command, true);
 }
 
+#if defined(SUNDRY_HAVE_MODEM_SIMULATOR)
 void RunSimulate(const ModemOptions& opts) {
   // The signals are taken by sigwait below; blocked before the answering
   // thread starts, so that it never receives them.
@@ -131,12 +137,14 @@ void RunSimulate(const ModemOptions& opts) {
   sigwait(&stopSignals, &sig);
   sim.stop();
 }
+#endif
 
 void Setup(CLI::App& app) {
   auto* modem = app.add_subcommand("modem", "modem simulator and AT commands on a serial port");
   modem->require_subcommand(1);
   auto opts = std::make_shared<ModemOptions>();
 
+#if defined(SUNDRY_HAVE_MODEM_SIMULATOR)
   auto* sim = modem->add_subcommand("simulate", "answer like a Hayes modem on a new pseudo-terminal until stopped");
   sim->add_option("--link", opts->link, "make PATH a symbolic link to the port side")->type_name("PATH");
   sim->add_option("--answer-dial", opts->dialAnswer, "answer to ATD (default NO CARRIER)")->type_name("TEXT");
@@ -146,6 +154,7 @@ void Setup(CLI::App& app) {
   sim->add_flag("--trickle", opts->trickle, "send one byte every 15 ms");
   sim->add_flag("--flood", opts->flood, "send 600 bytes of noise before each answer");
   sim->callback([opts] { RunSimulate(*opts); });
+#endif
 
   auto addTiming = [&](CLI::App* cmd) {
     cmd->add_option("--timing", opts->timing, "milliseconds between a command and reading its answer (default 125)")

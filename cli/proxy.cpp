@@ -200,12 +200,8 @@ std::string findData(const std::string& given) {
     return given;
   }
   const std::string relative = "data/proxy";
-  if (fs::exists(relative + "/template.reg", ec)) return relative;
-  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    for (fs::path dir = exe.parent_path(); !dir.empty() && dir != dir.root_path(); dir = dir.parent_path())
-      if (fs::exists(dir / relative / "template.reg", ec)) return (dir / relative).string();
-  }
+  std::string found = sundry::cli::FindDataPath(relative + "/template.reg");
+  if (!found.empty()) return fs::path(found).parent_path().string();
   throw Failure{"cannot find " + relative + "; run from the source tree or give --data DIR", kFailed};
 }
 
@@ -215,30 +211,22 @@ std::string findData(const std::string& given) {
 // environment alone, to the one the environment named.
 class Scratch {
  public:
-  Scratch() {
+  Scratch() : m_path(sundry::cli::MakeScratchFolder("sundry-proxy-demo")) {
     std::error_code ec;
-    const fs::path base = fs::temp_directory_path(ec);
-    const std::string stem = (ec ? fs::path("/tmp") : base).string() + "/sundry-proxy-demo-" +
-                             std::to_string(GetCurrentProcessId()) + "-";
-    // A directory that is there already, or a link, is never taken over.
-    for (int n = 0; m_path.empty() && n < 100; ++n)
-      if (fs::create_directory(stem + std::to_string(n), ec)) m_path = stem + std::to_string(n);
-    if (m_path.empty()) throw Failure{"cannot create a temporary directory", kFailed};
-    fs::permissions(m_path, fs::perms::owner_all, ec);
     fs::create_directories(file("appdata"), ec);
     if (sundry::platform::RegistryUseStore(file("registry.db").c_str()) != ERROR_SUCCESS) {
       fs::remove_all(m_path, ec);
       throw Failure{"cannot switch the registry to a temporary store", kFailed};
     }
-    const char* appData = getenv(kAppDataVariable);
-    m_hadAppData = appData != nullptr;
+    char appData[4096];
+    const DWORD n = GetEnvironmentVariableA(kAppDataVariable, appData, sizeof appData);
+    m_hadAppData = n > 0 && n < sizeof appData;
     if (m_hadAppData) m_appData = appData;
-    setenv(kAppDataVariable, file("appdata").c_str(), 1);
+    SetEnvironmentVariableA(kAppDataVariable, file("appdata").c_str());
   }
   ~Scratch() {
     sundry::platform::RegistryUseStore(nullptr);
-    if (m_hadAppData) setenv(kAppDataVariable, m_appData.c_str(), 1);
-    else unsetenv(kAppDataVariable);
+    SetEnvironmentVariableA(kAppDataVariable, m_hadAppData ? m_appData.c_str() : nullptr);
     std::error_code ec;
     fs::remove_all(m_path, ec);
   }

@@ -25,7 +25,6 @@
 #include <map>
 #include <memory>
 
-#include <unistd.h>
 
 namespace sundry::cli::regtool {
 
@@ -97,7 +96,7 @@ void confirm(const std::string& question) {
   std::fflush(stderr);
   std::string answer;
   if (!std::getline(std::cin, answer)) answer.clear();
-  if (!isatty(STDIN_FILENO)) std::fputc('\n', stderr);  // the answer was not echoed
+  if (!StdinIsTerminal()) std::fputc('\n', stderr);  // the answer was not echoed
   answer = lower(answer);
   while (!answer.empty() && (answer.back() == '\r' || answer.back() == ' ')) answer.pop_back();
   if (answer != "y" && answer != "yes") {

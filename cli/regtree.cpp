@@ -48,7 +48,8 @@ std::string describe(const CRegistryValue& v) {
   char number[32];
   switch (v.getType()) {
     case REG_DWORD:
-      std::snprintf(number, sizeof number, "0x%08x (%u)", v.getDWORD(), v.getDWORD());
+      std::snprintf(number, sizeof number, "0x%08x (%u)", static_cast<unsigned>(v.getDWORD()),
+                    static_cast<unsigned>(v.getDWORD()));
       return std::string(number) + "  REG_DWORD";
     case REG_SZ:
       return "\"" + Printable(v.getCString(0).str()) + "\"  REG_SZ";
@@ -64,7 +65,8 @@ std::string describe(const CRegistryValue& v) {
         hex += number;
       }
       if (v.getSize() > 32) hex += " ...";
-      std::snprintf(number, sizeof number, "  type %u, %u bytes", v.getType(), v.getSize());
+      std::snprintf(number, sizeof number, "  type %u, %u bytes", static_cast<unsigned>(v.getType()),
+                    static_cast<unsigned>(v.getSize()));
       return hex + number;
     }
   }

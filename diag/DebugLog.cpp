@@ -1,16 +1,12 @@
 // The debug-log library: scopes and report lines written through spdlog.
 
-#include "platform/posix/fd.h"
-#include "platform/posix/files.h"
+#include "platform/logfile.h"
 
 #include <sundry/diag/DebugLog.h>
 
 #include <spdlog/sinks/base_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
 #include <spdlog/spdlog.h>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -30,25 +26,18 @@ thread_local int t_depth = 0;
 // writing into a device.
 class FileSink : public spdlog::sinks::base_sink<std::mutex> {
  public:
-  explicit FileSink(sundry::platform::posix::UniqueFd fd) : m_fd(std::move(fd)) {}
+  explicit FileSink(std::unique_ptr<sundry::platform::LogFile> file) : m_file(std::move(file)) {}
 
  protected:
   void sink_it_(const spdlog::details::log_msg& msg) override {
     spdlog::memory_buf_t line;
     formatter_->format(msg, line);
-    const char* p = line.data();
-    size_t left = line.size();
-    while (left > 0) {
-      const ssize_t n = sundry::platform::posix::RetryOnEintr([&] { return ::write(m_fd.get(), p, left); });
-      if (n <= 0) return;  // a trace that cannot be written is dropped
-      p += n;
-      left -= static_cast<size_t>(n);
-    }
+    m_file->Append(line.data(), line.size());  // a trace that cannot be written is dropped
   }
   void flush_() override {}
 
  private:
-  sundry::platform::posix::UniqueFd m_fd;
+  std::unique_ptr<sundry::platform::LogFile> m_file;
 };
 
 // The logger is made on first use from SUNDRY_LOG; null when logging is off
@@ -61,9 +50,9 @@ std::shared_ptr<spdlog::logger> makeLogger() {
     if (std::strcmp(dest, "stderr") == 0)
       logger = std::make_shared<spdlog::logger>("sundry", std::make_shared<spdlog::sinks::stderr_sink_mt>());
     else {
-      auto fd = sundry::platform::posix::OpenRegularFile(dest, O_WRONLY | O_CREAT | O_APPEND, 0600);
-      if (!fd) return nullptr;
-      logger = std::make_shared<spdlog::logger>("sundry", std::make_shared<FileSink>(std::move(fd)));
+      auto file = sundry::platform::OpenLogFile(dest);
+      if (!file) return nullptr;
+      logger = std::make_shared<spdlog::logger>("sundry", std::make_shared<FileSink>(std::move(file)));
     }
     logger->set_pattern("%Y-%m-%d %H:%M:%S.%e [%t] %v");
     logger->set_level(spdlog::level::info);

@@ -3,7 +3,12 @@
 
 #include "registry/RegFileInternal.h"
 
+#include <sundry/platform/codepage.h>
 #include <sundry/platform/file.h>
+
+#include <cstring>
+#include <string_view>
+#include <vector>
 
 namespace sundry::registry {
 
@@ -14,6 +19,29 @@ namespace {
 // Whether a sub-key path names a key below its root: one that is not all
 // backslashes (a lone backslash below HKEY_CLASSES_ROOT names the root).
 bool namesSubKey(std::string_view path) { return path.find_first_not_of('\\') != std::string_view::npos; }
+
+// Whether deleting the tree at path below root may go ahead: not a root key
+// itself, and not a tree that holds the key behind HKEY_CLASSES_ROOT
+// (HKEY_LOCAL_MACHINE\SOFTWARE\Classes). The Linux registry store refuses
+// such trees itself; the Windows registry would delete them for an
+// administrator, so the check is made here, before the registry is asked.
+bool mayDeleteTree(HKEY root, std::string_view path) {
+  if (!namesSubKey(path)) return false;
+  if (root != HKEY_LOCAL_MACHINE) return true;
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('\\', start);
+    if (end == std::string_view::npos) end = path.size();
+    if (end > start) parts.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  auto is = [](std::string_view part, const char* name) {
+    return sundry::platform::AnsiCompareNoCase(part.data(), part.size(), name, std::strlen(name)) == 0;
+  };
+  if (parts.empty() || !is(parts[0], "SOFTWARE")) return true;
+  return parts.size() > 2 || (parts.size() == 2 && !is(parts[1], "Classes"));
+}
 
 // Writes a value's bytes exactly as the file gave them.
 LONG setValueExactly(HKEY h, const RegFileValue& v) {
@@ -28,6 +56,16 @@ std::string keyDisplayName(const RegFileKey& key) {
 }
 
 LONG applyImpl(const RegFileContents& contents, RegFileError* err) {
+  // A deletion that will be refused is found before anything is written,
+  // so the file changes nothing also where the registry has no
+  // transactions to undo the sections before it.
+  for (const RegFileKey& key : contents.keys) {
+    if (key.remove && RootKeyName(key.root) != nullptr && !mayDeleteTree(key.root, key.path)) {
+      fail(err, key.line, ERROR_ACCESS_DENIED,
+           "cannot delete " + keyDisplayName(key) + ": " + codeText(ERROR_ACCESS_DENIED));
+      return ERROR_ACCESS_DENIED;
+    }
+  }
   for (const RegFileKey& key : contents.keys) {
     if (RootKeyName(key.root) == nullptr) {
       fail(err, key.line, ERROR_INVALID_PARAMETER, "unknown root key");
@@ -36,8 +74,8 @@ LONG applyImpl(const RegFileContents& contents, RegFileError* err) {
     if (key.remove) {
       // The sub-tree goes in one piece, or not at all when any key of it
       // may not be deleted.
-      LONG rc = namesSubKey(key.path) ? RegDeleteTreeA(key.root, key.path.c_str())
-                                      : static_cast<LONG>(ERROR_ACCESS_DENIED);
+      LONG rc = mayDeleteTree(key.root, key.path) ? RegDeleteTreeA(key.root, key.path.c_str())
+                                                  : static_cast<LONG>(ERROR_ACCESS_DENIED);
       if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) {
         fail(err, key.line, rc, "cannot delete " + keyDisplayName(key) + ": " + codeText(rc));
         return rc;
@@ -148,7 +186,7 @@ LONG ImportRegFileFromPath(const char* path, RegFileError* err) {
 LONG DeleteRegistryTree(HKEY root, const char* subKey) {
   return guarded(nullptr, [&]() -> LONG {
     if (RootKeyName(root) == nullptr) return ERROR_INVALID_PARAMETER;
-    if (subKey == nullptr || !namesSubKey(subKey)) return ERROR_ACCESS_DENIED;
+    if (subKey == nullptr || !mayDeleteTree(root, subKey)) return ERROR_ACCESS_DENIED;
     return RegDeleteTreeA(root, subKey);
   });
 }

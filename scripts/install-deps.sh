@@ -18,6 +18,11 @@ packages=(
   e2fsprogs util-linux mount
 )
 
+# --windows: also what the Windows cross-build and its Wine test run need.
+if [ "${1:-}" = "--windows" ]; then
+  packages+=(g++-mingw-w64-x86-64-posix googletest wine64)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -501,11 +501,12 @@ const char* CGeneralSysInfo::getVolumes() {
           break;
         case DRIVE_FIXED: {
           m_StrVolumes += "\\par\t" + shown + " is a fixed disk";
-          ULONGLONG available = 0, total = 0, free = 0;
+          ULARGE_INTEGER available{}, total{}, free{};
           if (GetDiskFreeSpaceExA(root, &available, &total, &free) == 1)
             m_StrVolumes.AppendFormat("\\par\t\t%lld Total MBytes\\par\t\t%lld Free MBytes\\par\t\t%lld MBytes availabe to the user",
-                                      static_cast<long long>(total >> 20), static_cast<long long>(free >> 20),
-                                      static_cast<long long>(available >> 20));
+                                      static_cast<long long>(total.QuadPart >> 20),
+                                      static_cast<long long>(free.QuadPart >> 20),
+                                      static_cast<long long>(available.QuadPart >> 20));
           break;
         }
         case DRIVE_REMOTE:

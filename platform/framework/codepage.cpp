@@ -160,6 +160,8 @@ bool IsValidUtf8(std::string_view bytes) {
 
 }  // namespace sundry::platform
 
+// On Windows these are the C run-time's own.
+#if !defined(_WIN32)
 extern "C" unsigned char* _mbsupr(unsigned char* str) {
   if (str == nullptr) return nullptr;
   for (unsigned char* p = str; *p; ++p) *p = kTables.upper[*p];
@@ -184,3 +186,4 @@ extern "C" int _mbsnbicmp(const unsigned char* a, const unsigned char* b, size_t
   }
   return 0;
 }
+#endif  // !_WIN32

@@ -55,7 +55,7 @@ CWinThread::CWinThread() : m_impl(new Impl) {}
 CWinThread::~CWinThread() {
   // Last resort only: a derived class ends its thread in its own destructor.
   if (m_impl->thread.joinable() && m_impl->thread.get_id() != std::this_thread::get_id()) {
-    PostThreadMessageA(m_nThreadID, WM_QUIT, 0, 0);
+    ::PostThreadMessageA(m_nThreadID, WM_QUIT, 0, 0);
     m_impl->thread.join();
   } else if (m_impl->thread.joinable()) {
     m_impl->thread.detach();
@@ -71,10 +71,10 @@ BOOL CWinThread::CreateThread(DWORD, UINT, LPSECURITY_ATTRIBUTES) {
     m_impl->thread = std::thread([this] {
       // The queue exists before the creator learns the thread's id.
       MSG probe;
-      PeekMessageA(&probe, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+      ::PeekMessageA(&probe, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
       {
         std::lock_guard<std::mutex> guard(m_impl->lock);
-        m_nThreadID = GetCurrentThreadId();
+        m_nThreadID = ::GetCurrentThreadId();
         m_impl->ready = true;
       }
       m_impl->started.notify_all();
@@ -98,7 +98,7 @@ BOOL CWinThread::CreateThread(DWORD, UINT, LPSECURITY_ATTRIBUTES) {
 }
 
 BOOL CWinThread::PostThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  return PostThreadMessageA(m_nThreadID, message, wParam, lParam);
+  return ::PostThreadMessageA(m_nThreadID, message, wParam, lParam);
 }
 
 void CWinThread::Join() {
@@ -114,7 +114,7 @@ BOOL CWinThread::DispatchThreadMessageEx(MSG*) { return FALSE; }
 int CWinThread::Run() {
   MSG msg;
   for (;;) {
-    const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
     if (got == 0 || got == -1) break;
     DispatchThreadMessageEx(&msg);
   }

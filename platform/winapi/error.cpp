@@ -1,4 +1,4 @@
-// The error table's look-ups, the thread's last error and FormatMessageA.
+// The thread's last error and FormatMessageA over the error table.
 
 #include <sundry/platform/error.h>
 
@@ -8,24 +8,6 @@
 namespace {
 
 thread_local DWORD t_lastError = ERROR_SUCCESS;
-
-struct ErrorEntry {
-  DWORD code;
-  const char* name;
-  const char* text;
-};
-
-constexpr ErrorEntry kErrors[] = {
-#define SUNDRY_ERROR_ROW(name, num, text) {num, #name, text},
-    SUNDRY_ERROR_TABLE(SUNDRY_ERROR_ROW)
-#undef SUNDRY_ERROR_ROW
-};
-
-const ErrorEntry* find(DWORD code) {
-  for (const ErrorEntry& e : kErrors)
-    if (e.code == code) return &e;
-  return nullptr;
-}
 
 }  // namespace
 
@@ -47,39 +29,25 @@ extern "C" DWORD FormatMessageA(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD
     SetLastError(ERROR_MR_MID_NOT_FOUND);
     return 0;
   }
-  const ErrorEntry* e = find(dwMessageId);
-  if (e == nullptr) {
+  const char* text = sundry::platform::ErrorText(dwMessageId);
+  if (text == nullptr) {
     SetLastError(ERROR_MR_MID_NOT_FOUND);
     return 0;
   }
-  const size_t textLen = std::strlen(e->text);
+  const size_t textLen = std::strlen(text);
   const size_t full = textLen + 2;  // "\r\n"
   if (full + 1 > nSize) {
     size_t n = nSize - 1;
     size_t fromText = n < textLen ? n : textLen;
-    std::memcpy(lpBuffer, e->text, fromText);
+    std::memcpy(lpBuffer, text, fromText);
     if (n > textLen) lpBuffer[textLen] = '\r';
     lpBuffer[n] = '\0';
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return 0;
   }
-  std::memcpy(lpBuffer, e->text, textLen);
+  std::memcpy(lpBuffer, text, textLen);
   lpBuffer[textLen] = '\r';
   lpBuffer[textLen + 1] = '\n';
   lpBuffer[full] = '\0';
   return static_cast<DWORD>(full);
 }
-
-namespace sundry::platform {
-
-const char* ErrorName(DWORD code) {
-  const ErrorEntry* e = find(code);
-  return e ? e->name : nullptr;
-}
-
-const char* ErrorText(DWORD code) {
-  const ErrorEntry* e = find(code);
-  return e ? e->text : nullptr;
-}
-
-}  // namespace sundry::platform

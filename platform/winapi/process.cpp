@@ -272,3 +272,60 @@ extern "C" BOOL TerminateProcess(HANDLE hProcess, UINT) {
 }
 
 extern "C" DWORD GetCurrentProcessId(void) { return static_cast<DWORD>(::getpid()); }
+
+extern "C" DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
+  if (hModule != nullptr) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return 0;
+  }
+  if (lpFilename == nullptr && nSize > 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  std::string path(4096, '\0');
+  const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+  if (n < 0 || static_cast<size_t>(n) >= path.size()) {
+    SetLastErrorFromErrno(n < 0 ? errno : ENAMETOOLONG, "readlink", "/proc/self/exe");
+    return 0;
+  }
+  path.resize(static_cast<size_t>(n));
+  if (path.size() + 1 > nSize) {
+    if (nSize > 0) {
+      std::memcpy(lpFilename, path.data(), nSize - 1);
+      lpFilename[nSize - 1] = '\0';
+    }
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return nSize;
+  }
+  std::memcpy(lpFilename, path.c_str(), path.size() + 1);
+  return static_cast<DWORD>(path.size());
+}
+
+extern "C" DWORD GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize) {
+  if (lpName == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const char* v = std::getenv(lpName);
+  if (v == nullptr) {
+    SetLastError(ERROR_ENVVAR_NOT_FOUND);
+    return 0;
+  }
+  const size_t len = std::strlen(v);
+  if (lpBuffer == nullptr || len + 1 > nSize) return static_cast<DWORD>(len + 1);
+  std::memcpy(lpBuffer, v, len + 1);
+  return static_cast<DWORD>(len);
+}
+
+extern "C" BOOL SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue) {
+  if (lpName == nullptr || *lpName == '\0' || std::strchr(lpName, '=') != nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const int rc = lpValue ? ::setenv(lpName, lpValue, 1) : ::unsetenv(lpName);
+  if (rc != 0) {
+    SetLastErrorFromErrno(errno, "setenv", lpName);
+    return FALSE;
+  }
+  return TRUE;
+}

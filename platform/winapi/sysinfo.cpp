@@ -716,7 +716,7 @@ UINT GetDriveTypeA(LPCSTR root) {
   });
 }
 
-BOOL GetDiskFreeSpaceExA(LPCSTR directory, ULONGLONG* available, ULONGLONG* total, ULONGLONG* free) {
+BOOL GetDiskFreeSpaceExA(LPCSTR directory, PULARGE_INTEGER available, PULARGE_INTEGER total, PULARGE_INTEGER free) {
   struct statvfs st{};
   if (directory == nullptr ||
       sundry::platform::posix::RetryOnEintr([&] { return ::statvfs(directory, &st); }) != 0) {
@@ -724,9 +724,9 @@ BOOL GetDiskFreeSpaceExA(LPCSTR directory, ULONGLONG* available, ULONGLONG* tota
     return FALSE;
   }
   const ULONGLONG unit = st.f_frsize ? st.f_frsize : st.f_bsize;
-  if (available) *available = ULONGLONG{st.f_bavail} * unit;
-  if (total) *total = ULONGLONG{st.f_blocks} * unit;
-  if (free) *free = ULONGLONG{st.f_bfree} * unit;
+  if (available) available->QuadPart = ULONGLONG{st.f_bavail} * unit;
+  if (total) total->QuadPart = ULONGLONG{st.f_blocks} * unit;
+  if (free) free->QuadPart = ULONGLONG{st.f_bfree} * unit;
   return TRUE;
 }
 

@@ -25,6 +25,9 @@ time_t Utc(int y, unsigned mo, unsigned d, int h = 0, int mi = 0, int s = 0) {
 const char* const kBerlin = "CET-1CEST,M3.5.0,M10.5.0/3";
 
 TEST(CTime, LocalFieldsFollowTheZoneAndItsSummerTime) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "the Windows C run-time reads no summer-time rules from TZ";
+#endif
   ScopedEnv tz("TZ", kBerlin);
   CTime t(2024, 1, 31, 23, 59, 59);
   EXPECT_EQ(Utc(2024, 1, 31, 22, 59, 59), t.GetTime());

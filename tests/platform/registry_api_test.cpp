@@ -2,7 +2,11 @@
 
 #include "registry/registry_fixture.h"
 
+#include <sundry/platform/sysinfo.h>
+
+#if !defined(_WIN32)
 #include <unistd.h>
+#endif
 
 #include <cstring>
 #include <memory>
@@ -56,6 +60,7 @@ class RegistryApiTest : public sundry::test::RegistryTest {
   }
 };
 
+#if !defined(_WIN32)  // the store file is the Linux registry's own
 TEST_F(RegistryApiTest, StoreIsCreatedWhereTheEnvironmentSays) {
   const std::string file = m_dir.file("registry.db"), xdg = m_dir.file("xdg"), home = m_dir.file("home");
   const struct {
@@ -75,18 +80,19 @@ TEST_F(RegistryApiTest, StoreIsCreatedWhereTheEnvironmentSays) {
     EXPECT_EQ(0, access(c.expected.c_str(), F_OK));
   }
 }
+#endif
 
 TEST_F(RegistryApiTest, NamesIgnoreCaseBeyondAsciiAndKeepTheirOwnCase) {
   DWORD disp = 0;
-  RegCloseKey(Create("Software\\Caf\xE9\\Sub", &disp));  // e acute
+  RegCloseKey(Create("Software\\Names\\Caf\xE9\\Sub", &disp));  // e acute
   EXPECT_EQ(REG_CREATED_NEW_KEY, disp);
-  RegCloseKey(Create("SOFTWARE\\CAF\xC9\\sub", &disp));  // E acute
+  RegCloseKey(Create("SOFTWARE\\NAMES\\CAF\xC9\\sub", &disp));  // E acute
   EXPECT_EQ(REG_OPENED_EXISTING_KEY, disp);
   HKEY h = nullptr;
-  ASSERT_WIN32(0, Open(HKEY_CURRENT_USER, "software", &h));
+  ASSERT_WIN32(0, Open(HKEY_CURRENT_USER, "software\\names", &h));
   EXPECT_EQ(Names{"Caf\xE9"}, Enumerate(h, false));
   RegCloseKey(h);
-  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, Open(HKEY_CURRENT_USER, "Software\\Cafe", &h));
+  EXPECT_WIN32(ERROR_FILE_NOT_FOUND, Open(HKEY_CURRENT_USER, "Software\\Names\\Cafe", &h));
   EXPECT_EQ(nullptr, h);
 
   // A value written again under another case is replaced, keeping its name.
@@ -129,6 +135,8 @@ TEST_F(RegistryApiTest, SubKeyPathShapesAndNameLimits) {
   ASSERT_WIN32(0, Open(HKEY_CLASSES_ROOT, "\\txtfile", &r));
   RegCloseKey(r);
 
+  // Wine's ANSI functions refuse names near the limit with ERROR_MORE_DATA.
+  if (sundry::test::UnderWine()) return;
   const std::string longest = "Software\\" + std::string(255, 'k');
   RegCloseKey(Create(longest.c_str()));
   EXPECT_WIN32(ERROR_INVALID_PARAMETER,
@@ -261,6 +269,8 @@ TEST_F(RegistryApiTest, HandleAccessMasksAreEnforced) {
 }
 
 TEST_F(RegistryApiTest, InvalidHandlesAndNullArguments) {
+  if (sundry::test::UnderWine())
+    GTEST_SKIP() << "Wine keeps the result of a failed open, and crashes on a null result pointer";
   HKEY closed = Create("Software\\Handles");
   ASSERT_WIN32(0, RegCloseKey(closed));
   EXPECT_WIN32(ERROR_INVALID_HANDLE, RegCloseKey(closed));
@@ -325,6 +335,8 @@ TEST_F(RegistryApiTest, DeletingKeysAndUsingHandlesToThem) {
 }
 
 TEST_F(RegistryApiTest, EnumerationOrderAndBufferRules) {
+  if (sundry::test::UnderWine())
+    GTEST_SKIP() << "Wine lists values by name, not by creation, and fills short buffers in its own way";
   HKEY h = Create("Software\\Enum");
   for (const char* k : {"beta", "Alpha", "\xE9t\xE9", "gamma"}) RegCloseKey(Create(k, nullptr, h));
   EXPECT_EQ((Names{"Alpha", "beta", "gamma", "\xE9t\xE9"}), Enumerate(h, false));  // by upper-cased name
@@ -374,6 +386,7 @@ TEST_F(RegistryApiTest, EnumerationOrderAndBufferRules) {
 }
 
 TEST_F(RegistryApiTest, LongEnumerationsStayInStepWithWrites) {
+  if (sundry::test::UnderWine()) GTEST_SKIP() << "Wine lists values by name, not by creation";
   HKEY h = Create("Software\\Many");
   const int kCount = 600;  // several fetch batches
   for (DWORD i = 0; i < kCount; ++i)
@@ -416,8 +429,14 @@ TEST_F(RegistryApiTest, QueryInfoKeyReportsCountsLengthsAndClass) {
   FILETIME ft{0, 0};
   ASSERT_WIN32(0, RegQueryInfoKeyA(h, nullptr, &classLen, nullptr, &subKeys, &maxSub, &maxClass, &values, &maxName,
                                    &maxData, nullptr, &ft));
-  EXPECT_EQ((std::vector<DWORD>{12, 1, 9, 15, 3, 9, 18}),
-            (std::vector<DWORD>{classLen, subKeys, maxSub, maxClass, values, maxName, maxData}));
+  EXPECT_EQ((std::vector<DWORD>{12, 1, 9, 15, 3, 9}),
+            (std::vector<DWORD>{classLen, subKeys, maxSub, maxClass, values, maxName}));
+#if defined(_WIN32)
+  // Windows keeps strings in UTF-16 and may count the longest data so.
+  EXPECT_TRUE(maxData == 18 || maxData == 36) << maxData;
+#else
+  EXPECT_EQ(18u, maxData);
+#endif
   EXPECT_NE(0u, ft.dwHighDateTime);
   // The class is cut to the buffer, terminated, with ERROR_MORE_DATA.
   char buf[32];
@@ -433,20 +452,25 @@ TEST_F(RegistryApiTest, QueryInfoKeyReportsCountsLengthsAndClass) {
 
 TEST_F(RegistryApiTest, ConnectRegistryReachesOnlyTheLocalStore) {
   char host[256] = {};
-  ASSERT_EQ(0, gethostname(host, sizeof host - 1));
+  DWORD hostLength = sizeof host;
+  ASSERT_TRUE(GetComputerNameA(host, &hostLength));
   HKEY h = nullptr, sw = nullptr;
   ASSERT_WIN32(0, RegConnectRegistryA(nullptr, HKEY_LOCAL_MACHINE, &h));
-  EXPECT_EQ(1u, RegistryOpenHandleCount());
+  EXPECT_OPEN_HANDLES(1u);
   RegCloseKey(h);
   for (const std::string& m : {std::string(), std::string("\\\\."), std::string("\\\\LOCALHOST"),
                                std::string(host), "\\\\" + std::string(host)}) {
+    // Wine knows its machine only by its own name.
+    if (sundry::test::UnderWine() && (m == "\\\\." || m == "\\\\LOCALHOST")) continue;
     ASSERT_WIN32(0, RegConnectRegistryA(m.c_str(), HKEY_CURRENT_USER, &h)) << m;
     EXPECT_WIN32(0, RegCreateKeyExA(h, "Software", 0, nullptr, 0, KEY_READ, nullptr, &sw, nullptr));
     RegCloseKey(sw);
     RegCloseKey(h);
   }
   EXPECT_WIN32(ERROR_BAD_NETPATH, RegConnectRegistryA("\\\\elsewhere-host", HKEY_LOCAL_MACHINE, &h));
+#if !defined(_WIN32)  // the store keeps no performance data; Windows serves it
   EXPECT_WIN32(ERROR_INVALID_HANDLE, RegConnectRegistryA(nullptr, HKEY_PERFORMANCE_DATA, &h));
+#endif
   EXPECT_WIN32(ERROR_INVALID_PARAMETER, RegConnectRegistryA(nullptr, HKEY_LOCAL_MACHINE, nullptr));
 }
 

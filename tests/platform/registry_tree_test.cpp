@@ -35,7 +35,9 @@ TEST_F(RegistryTreeTest, TreeDeletionRemovesEverythingBelowAtOnce) {
   ASSERT_WIN32(0, SetDword(tree, "v", 1));
   ASSERT_WIN32(0, SetDword(leaf, "v", 2));
 
-  // A null sub-key empties hKey's own key; the handle needs the rights.
+  // A null sub-key empties hKey's own key; the handle needs the rights
+  // (which Wine's RegDeleteTreeA does not ask for).
+  if (!sundry::test::UnderWine()) {
   HKEY readOnly = nullptr;
   ASSERT_WIN32(0, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Tree", 0, KEY_READ, &readOnly));
   EXPECT_WIN32(ERROR_ACCESS_DENIED, RegDeleteTreeA(readOnly, nullptr));
@@ -45,6 +47,7 @@ TEST_F(RegistryTreeTest, TreeDeletionRemovesEverythingBelowAtOnce) {
   EXPECT_WIN32(ERROR_ACCESS_DENIED, RegDeleteTreeA(noSet, nullptr));  // it has a value
   RegCloseKey(noSet);
   EXPECT_TRUE(keyExists("Software\\Tree\\A\\B\\C"));
+  }
 
   EXPECT_WIN32(0, RegDeleteTreeA(tree, nullptr));
   EXPECT_TRUE(keyExists("Software\\Tree"));
@@ -61,6 +64,10 @@ TEST_F(RegistryTreeTest, TreeDeletionRemovesEverythingBelowAtOnce) {
   EXPECT_WIN32(ERROR_FILE_NOT_FOUND, RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Tree"));
   RegCloseKey(tree);
 
+#if !defined(_WIN32)
+  // The Linux store's own guard; Windows' registry would delete HKLM\SOFTWARE
+  // for an administrator (the registry layer refuses it on both: see the
+  // .reg file tests).
   // One key that may not go (HKLM\SOFTWARE\Classes, behind
   // HKEY_CLASSES_ROOT) refuses the whole tree, even the keys that sort
   // before it; the keys below HKEY_CLASSES_ROOT themselves may go.
@@ -71,8 +78,10 @@ TEST_F(RegistryTreeTest, TreeDeletionRemovesEverythingBelowAtOnce) {
   EXPECT_TRUE(keyExists("SOFTWARE\\Aaa", HKEY_LOCAL_MACHINE));
   EXPECT_WIN32(0, RegDeleteTreeA(HKEY_CLASSES_ROOT, ".txt"));
   EXPECT_FALSE(keyExists(".txt", HKEY_CLASSES_ROOT));
+#endif
 }
 
+#if !defined(_WIN32)  // transactions that undo are the Linux store's
 TEST_F(RegistryTreeTest, TransactionsCommitRollBackAndNest) {
   EXPECT_WIN32(ERROR_INVALID_FUNCTION, RegistryCommitTransaction());
   EXPECT_WIN32(ERROR_INVALID_FUNCTION, RegistryRollbackTransaction());
@@ -113,9 +122,13 @@ TEST_F(RegistryTreeTest, TransactionsCommitRollBackAndNest) {
   EXPECT_TRUE(keyExists("Software\\Txn\\Kept"));
   EXPECT_FALSE(keyExists("Software\\Txn\\Inner"));
 }
+#endif
 
 TEST_F(RegistryTreeTest, NamesAndPathsKeepTheRegistrysLimits) {
-  HKEY h = nullptr;
+  [[maybe_unused]] HKEY h = nullptr;
+#if !defined(_WIN32)
+  // The Linux store's own rules, which Windows' registry does not keep: it
+  // takes control characters in names, and Wine refuses paths this deep.
   // Control characters: a name could not be exported or shown as it is.
   EXPECT_WIN32(ERROR_INVALID_PARAMETER, Make(HKEY_CURRENT_USER, "Software\\a\rb"));
   EXPECT_WIN32(ERROR_INVALID_PARAMETER, Make(HKEY_CURRENT_USER, "Software\\tab\there"));
@@ -125,17 +138,20 @@ TEST_F(RegistryTreeTest, NamesAndPathsKeepTheRegistrysLimits) {
   EXPECT_WIN32(ERROR_INVALID_PARAMETER, SetDword(h, "esc\x1b", 1));
   EXPECT_WIN32(0, SetDword(h, "Caf\xe9 & \"quotes\" \\ *?", 1));  // printable, as on Windows
   RegCloseKey(h);
+#endif
 
   // 512 levels below the root, and no deeper; HKEY_CLASSES_ROOT keys sit
   // two levels down in HKEY_LOCAL_MACHINE.
   std::string deep = "Software";
   for (int i = 1; i < 512; ++i) deep += "\\k";
   EXPECT_WIN32(0, RegistryCheckKeyPath(HKEY_CURRENT_USER, deep.c_str()));
+#if !defined(_WIN32)
   EXPECT_WIN32(0, Make(HKEY_CURRENT_USER, deep));
   EXPECT_WIN32(ERROR_FILENAME_EXCED_RANGE, Make(HKEY_CURRENT_USER, deep + "\\k"));
   ASSERT_WIN32(0, RegOpenKeyExA(HKEY_CURRENT_USER, deep.c_str(), 0, KEY_ALL_ACCESS, &h));
   EXPECT_WIN32(ERROR_FILENAME_EXCED_RANGE, Make(h, "k"));
   RegCloseKey(h);
+#endif
   std::string classes = "c";
   for (int i = 1; i < 510; ++i) classes += "\\c";
   EXPECT_WIN32(0, RegistryCheckKeyPath(HKEY_CLASSES_ROOT, classes.c_str()));
@@ -146,8 +162,10 @@ TEST_F(RegistryTreeTest, NamesAndPathsKeepTheRegistrysLimits) {
   wide += "\\" + std::string(32767 - 18 - 1 - wide.size(), 'w');  // "HKEY_CURRENT_USER\" is 18
   EXPECT_WIN32(0, RegistryCheckKeyPath(HKEY_CURRENT_USER, wide.c_str()));
   EXPECT_WIN32(ERROR_FILENAME_EXCED_RANGE, RegistryCheckKeyPath(HKEY_CURRENT_USER, (wide + "w").c_str()));
+#if !defined(_WIN32)
   EXPECT_WIN32(ERROR_FILENAME_EXCED_RANGE, Make(HKEY_CURRENT_USER, wide + "w"));
   EXPECT_FALSE(keyExists(wide.substr(0, 9 + 255)));  // nothing made on the way
+#endif
 
   EXPECT_WIN32(ERROR_INVALID_PARAMETER, RegistryCheckKeyPath(HKEY_CURRENT_USER, std::string(256, 'n').c_str()));
   EXPECT_WIN32(ERROR_INVALID_PARAMETER, RegistryCheckKeyPath(HKEY_CURRENT_USER, "a\x7f"));
@@ -158,6 +176,7 @@ TEST_F(RegistryTreeTest, NamesAndPathsKeepTheRegistrysLimits) {
   EXPECT_WIN32(ERROR_INVALID_PARAMETER, RegistryCheckValueName("a\tb"));
 }
 
+#if !defined(_WIN32)  // the Linux store's own handle values
 TEST_F(RegistryTreeTest, HandleValuesNeverReachThePredefinedKeys) {
   HKEY cls = nullptr;
   ASSERT_WIN32(0, Make(HKEY_CLASSES_ROOT, "Probe", &cls));
@@ -208,5 +227,6 @@ TEST_F(RegistryTreeTest, HandleValuesNeverReachThePredefinedKeys) {
   EXPECT_EQ(stale, fresh);
   RegCloseKey(fresh);
 }
+#endif
 
 }  // namespace

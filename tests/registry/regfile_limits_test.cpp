@@ -6,10 +6,12 @@
 
 #include <sundry/registry/RegFile.h>
 
+#if !defined(_WIN32)
 #include <signal.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <string>
@@ -21,6 +23,7 @@ using sundry::test::Regedit4;
 using sundry::test::RegistryTest;
 using sundry::test::Version5;
 
+#if !defined(_WIN32)
 DWORD subKeyCount(const char* path) {
   HKEY h = nullptr;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &h) != ERROR_SUCCESS) return 0;
@@ -30,6 +33,7 @@ DWORD subKeyCount(const char* path) {
   RegCloseKey(h);
   return count;
 }
+#endif
 
 using RegFileLimitsTest = RegistryTest;
 
@@ -78,6 +82,7 @@ TEST_F(RegFileLimitsTest, LimitsAreCheckedBeforeAnythingIsApplied) {
           "control character in the value name \"esc\\x1b[2J\"");
 
   // At the limits the file imports and exports.
+  if (sundry::test::UnderWine()) return;  // Wine refuses key paths this deep (ERROR_MORE_DATA)
   std::string path = "Software\\Deep";
   for (int i = 2; i < 512; ++i) path += "\\k";
   RegFileError err;
@@ -93,6 +98,7 @@ TEST_F(RegFileLimitsTest, LimitsAreCheckedBeforeAnythingIsApplied) {
   EXPECT_EQ(path, back.keys.back().path);
 }
 
+#if !defined(_WIN32)  // kills a child process in the middle of an import
 TEST_F(RegFileLimitsTest, KilledImportLeavesNoneOrAllOfTheFile) {
   constexpr DWORD kSections = 2000;
   std::string body;
@@ -135,5 +141,6 @@ TEST_F(RegFileLimitsTest, KilledImportLeavesNoneOrAllOfTheFile) {
   }
   EXPECT_TRUE(keyExists("Software\\Other"));
 }
+#endif
 
 }  // namespace

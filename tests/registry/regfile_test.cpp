@@ -427,7 +427,7 @@ TEST_F(RegFileStoreTest, ExportTakesTheStoredCaseAndLimitsDepth) {
 TEST_F(RegFileStoreTest, MalformedFilesChangeNothing) {
   setRaw("Software\\Keep", "v", REG_SZ, "original\0"s);
   setRaw("Software\\Keep\\Sub", "w", REG_DWORD, "\1\0\0\0"s);
-  const std::string before = exportText(HKEY_CURRENT_USER, "");
+  const std::string before = exportText(HKEY_CURRENT_USER, "Software\\Keep");
   // Each file starts with sound sections that would change the store.
   const std::string sound = crlf({"REGEDIT4", "", "[-HKEY_CURRENT_USER\\Software\\Keep\\Sub]", "",
                                   "[HKEY_CURRENT_USER\\Software\\Keep]", "\"v\"=\"changed\"", "\"x\"=dword:1", "",
@@ -437,7 +437,7 @@ TEST_F(RegFileStoreTest, MalformedFilesChangeNothing) {
     RegFileError err;
     EXPECT_WIN32(ERROR_INVALID_DATA, ImportRegFile(sound + fault + "\r\n", &err)) << fault;
     EXPECT_EQ(12, err.line) << fault << ": " << err.Text();
-    EXPECT_EQ(before, exportText(HKEY_CURRENT_USER, "")) << fault;
+    EXPECT_EQ(before, exportText(HKEY_CURRENT_USER, "Software\\Keep")) << fault;
     EXPECT_FALSE(keyExists("Software\\New"));
   }
   // The same file without the fault applies all of it.

@@ -7,7 +7,13 @@
 
 #include <sundry/platform/registry.h>
 
+#if defined(_WIN32)
+#include <set>
+#include <utility>
+#include <vector>
+#else
 #include "platform/winapi/registry_internal.h"
+#endif
 
 #include <memory>
 #include <string>
@@ -34,8 +40,84 @@ inline std::string Version5(const std::string& body) {
   return Utf16(wide);
 }
 
+#if defined(_WIN32)
+// On Windows the tests run against the real registry (under Wine, the run's
+// own prefix). There is one registry for every test: a test starts from
+// what the previous ones left, and the keys a test adds below the places
+// tests write to are deleted when it ends. Open handles are counted in the
+// process's handle table, where Windows keeps registry keys.
+class RegistryKeysSnapshot {
+ public:
+  RegistryKeysSnapshot() {
+    for (const auto& place : places()) m_keys.push_back(subKeys(place.first, place.second));
+  }
+  // Deletes every key that was not there when the snapshot was taken.
+  void removeNewKeys() const {
+    size_t i = 0;
+    for (const auto& place : places()) {
+      for (const std::string& name : subKeys(place.first, place.second))
+        if (!m_keys[i].count(name)) {
+          const std::string path = place.second.empty() ? name : place.second + "\\" + name;
+          RegDeleteTreeA(place.first, path.c_str());
+        }
+      ++i;
+    }
+  }
+
+ private:
+  static std::vector<std::pair<HKEY, std::string>> places() {
+    return {{HKEY_CURRENT_USER, ""},          {HKEY_CURRENT_USER, "Software"}, {HKEY_LOCAL_MACHINE, ""},
+            {HKEY_LOCAL_MACHINE, "SOFTWARE"}, {HKEY_CLASSES_ROOT, ""},         {HKEY_USERS, ""}};
+  }
+  static std::set<std::string> subKeys(HKEY root, const std::string& path) {
+    std::set<std::string> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+      DWORD len = sizeof name;
+      if (RegEnumKeyExA(key, i, name, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      names.insert(name);
+    }
+    RegCloseKey(key);
+    return names;
+  }
+  std::vector<std::set<std::string>> m_keys;
+};
+
+}  // namespace sundry::test
+
+// The real registry keeps no connection to start afresh.
+namespace sundry::platform {
+inline void RegistryResetForTesting() {}
+}  // namespace sundry::platform
+
+namespace sundry::test {
+
+inline DWORD ProcessHandleCount() {
+  DWORD count = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &count);
+  return count;
+}
+#endif
+
 class RegistryTest : public ::testing::Test {
  protected:
+#if defined(_WIN32)
+  void SetUp() override {
+    m_snapshot = std::make_unique<RegistryKeysSnapshot>();
+    m_baseHandles = ProcessHandleCount();
+  }
+  void TearDown() override {
+    if (countsHandles()) {
+      EXPECT_EQ(0u, openHandles()) << "a test left a key handle open";
+    }
+    m_snapshot->removeNewKeys();
+  }
+  // The real registry is the only one.
+  void useStore(const char*) { m_snapshot->removeNewKeys(); }
+  std::unique_ptr<RegistryKeysSnapshot> m_snapshot;
+#else
   void SetUp() override { useStore("registry.db"); }
   void TearDown() override {
     EXPECT_EQ(0u, openHandles()) << "a test left a key handle open";
@@ -49,6 +131,7 @@ class RegistryTest : public ::testing::Test {
     m_env = std::make_unique<ScopedEnv>("SUNDRY_REGISTRY", m_dir.file(name).c_str());
     m_baseHandles = sundry::platform::RegistryOpenHandleCount();
   }
+#endif
 
   // Creates a key (and its parents).
   static void makeKey(const std::string& path, HKEY root = HKEY_CURRENT_USER) {
@@ -97,7 +180,15 @@ class RegistryTest : public ::testing::Test {
     RegCloseKey(key);
     return true;
   }
+#if defined(_WIN32)
+  DWORD openHandles() const { return ProcessHandleCount() - m_baseHandles; }
+  // Wine's process has no handle count (it is always 0); Windows' always
+  // has some handles open.
+  bool countsHandles() const { return m_baseHandles != 0; }
+#else
+  bool countsHandles() const { return true; }
   DWORD openHandles() const { return sundry::platform::RegistryOpenHandleCount() - m_baseHandles; }
+#endif
 
   TempDir m_dir;
   std::unique_ptr<ScopedEnv> m_env;
@@ -105,3 +196,9 @@ class RegistryTest : public ::testing::Test {
 };
 
 }  // namespace sundry::test
+
+// The count of key handles the test holds, where the platform can count them.
+#define EXPECT_OPEN_HANDLES(n)                                          \
+  do {                                                                  \
+    if (countsHandles()) { EXPECT_EQ(static_cast<DWORD>(n), openHandles()); } \
+  } while (0)

@@ -19,7 +19,9 @@ TEST_F(RegistryValueTest, MissingValueWithoutCreateFailsAndHoldsNothing) {
   EXPECT_EQ(0, v.getState());
   EXPECT_FALSE(v.isEmpty());
   EXPECT_WIN32(ERROR_FILE_NOT_FOUND, v.getLastError());
-  EXPECT_STREQ("The system cannot find the file specified.\r\n", v.getErrorText());
+  if (!sundry::test::UnderWine()) {  // Wine's message texts are its own
+    EXPECT_STREQ("The system cannot find the file specified.\r\n", v.getErrorText());
+  }
   DWORD type;
   std::string data;
   EXPECT_WIN32(ERROR_FILE_NOT_FOUND, queryRaw(kKey, "Missing", &type, &data));
@@ -45,7 +47,13 @@ TEST_F(RegistryValueTest, CreateWritesTheStringDefaultWithItsTerminator) {
   EXPECT_EQ(3u, v.getSize());
   EXPECT_TRUE(v == "xyz");
   ASSERT_WIN32(ERROR_SUCCESS, queryRaw(kKey, "Name", &type, &data));
-  EXPECT_EQ("xyz", data);
+#if defined(_WIN32)
+  // Windows keeps strings in UTF-16: the ANSI functions may give a string
+  // stored without its terminator back with one.
+  EXPECT_TRUE(data == "xyz" || data == std::string("xyz\0", 4)) << data.size();
+#else
+  EXPECT_EQ("xyz", data);  // the store keeps exactly the bytes given
+#endif
   EXPECT_EQ(3, v.getState());  // setters leave the state alone
 }
 
@@ -59,7 +67,7 @@ TEST_F(RegistryValueTest, ExistingValueReadsWithStateTwo) {
   EXPECT_TRUE(v.getBOOL());
   EXPECT_EQ(42u, v(0ul));
   EXPECT_EQ(REG_DWORD, v.getType());
-  EXPECT_EQ(0u, openHandles());  // closed after the operation
+  EXPECT_OPEN_HANDLES(0u);  // closed after the operation
 }
 
 TEST_F(RegistryValueTest, ExistedIsFalseOnceTheObjectCreatedItsKey) {
@@ -139,7 +147,7 @@ TEST_F(RegistryValueTest, NumbersCompareByTheirBytesInMemoryOrder) {
   CRegistryValue v;
   unsigned char data[4] = {0, 1, 0, 0};  // 256
   ASSERT_TRUE(v.initialize(nullptr, HKEY_CURRENT_USER, kKey, "N", REG_DWORD, data, 4, FALSE));
-  unsigned long one = 1, same = 256, big = 0x100000100ul;  // only 4 bytes count
+  unsigned long one = 1, same = 256, big = static_cast<unsigned long>(0x100000100ull);  // only 4 bytes count
   EXPECT_TRUE(v < one);
   EXPECT_FALSE(v > one);
   EXPECT_TRUE(v == same);
@@ -167,7 +175,7 @@ TEST_F(RegistryValueTest, OfflineInitializeTouchesNoRegistry) {
   EXPECT_EQ("hi", std::string(v.getCString(0)));
   EXPECT_EQ(CRegistryBase::kAccessWrite, v.getAccess());
   EXPECT_EQ(nullptr, v.getOpenKey());
-  EXPECT_EQ(0u, openHandles());
+  EXPECT_OPEN_HANDLES(0u);
   EXPECT_FALSE(v.empty());
   EXPECT_EQ(0, v.getState());
   EXPECT_EQ(0u, v.getSize());
@@ -181,9 +189,11 @@ TEST_F(RegistryValueTest, ErrorRecordHoldsTheFailingCallsCodeNotAStaleOne) {
   SetLastError(ERROR_BADDB);  // unrelated stale code on the thread
   EXPECT_FALSE(v.setCString("new"));
   EXPECT_WIN32(ERROR_ACCESS_DENIED, v.getLastError());
-  EXPECT_STREQ("Access is denied.\r\n", v.getErrorText());
+  if (!sundry::test::UnderWine()) {
+    EXPECT_STREQ("Access is denied.\r\n", v.getErrorText());
+  }
   v.setRemainOpen(FALSE);
-  EXPECT_EQ(0u, openHandles());
+  EXPECT_OPEN_HANDLES(0u);
 
   SetLastError(ERROR_BADDB);
   CRegistryValue missing;
@@ -197,13 +207,13 @@ TEST_F(RegistryValueTest, RemainOpenKeepsOneKeyAndItsConnection) {
   CRegistryValue v;
   v.setRemainOpen(TRUE);
   ASSERT_TRUE(v.initialize(HKEY_CURRENT_USER, kKey, "N", static_cast<DWORD>(0), FALSE, TRUE));
-  EXPECT_EQ(2u, openHandles());
+  EXPECT_OPEN_HANDLES(2u);
   ASSERT_TRUE(v.setDWORD(5));
-  EXPECT_EQ(2u, openHandles());
+  EXPECT_OPEN_HANDLES(2u);
   v.setRemainOpen(TRUE);  // no change
-  EXPECT_EQ(2u, openHandles());
+  EXPECT_OPEN_HANDLES(2u);
   v.setRemainOpen(FALSE);
-  EXPECT_EQ(0u, openHandles());
+  EXPECT_OPEN_HANDLES(0u);
 }
 
 TEST_F(RegistryValueTest, CopiesOwnTheirHandlesAndBuffers) {
@@ -214,7 +224,7 @@ TEST_F(RegistryValueTest, CopiesOwnTheirHandlesAndBuffers) {
   CRegistryValue copy(*original);
   CRegistryValue assigned;
   assigned = *original;
-  EXPECT_EQ(6u, openHandles());
+  EXPECT_OPEN_HANDLES(6u);
   delete original;  // the copies still work on handles of their own
   EXPECT_EQ("copy me", std::string(copy.getCString(0)));
   EXPECT_TRUE(copy.setCString("changed"));

@@ -4,13 +4,21 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
+
+#if defined(_WIN32)
+#include <process.h>
+#include <stdlib.h>
+#else
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 
@@ -29,13 +37,40 @@ std::string Win32CodeName(long code) {
                                        << expectedExpr << " = " << Win32CodeName(expected);
 }
 
-TempDir::TempDir() {
+namespace {
+
+#if defined(_WIN32)
+int setenv(const char* name, const char* value, int overwrite) {
+  if (!overwrite && std::getenv(name) != nullptr) return 0;
+  return _putenv_s(name, value);
+}
+int unsetenv(const char* name) { return _putenv_s(name, ""); }
+int getpid() { return _getpid(); }
+#endif
+
+std::string TempBase() {
   const char* base = std::getenv("TMPDIR");
-  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/sundry-test-XXXXXX";
-  if (mkdtemp(tmpl.data()) == nullptr) {
-    ADD_FAILURE() << "mkdtemp failed for " << tmpl;
+  if (base && *base) return base;
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::temp_directory_path(ec);
+  return ec ? "/tmp" : p.generic_string();
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+  // A new directory of a random name: one already there is never taken.
+  std::random_device rd;
+  const std::string base = TempBase() + "/sundry-test-";
+  for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+    std::string candidate = base + std::to_string(getpid()) + "-" + std::to_string(rd() % 1000000);
+    std::error_code ec;
+    if (std::filesystem::create_directory(candidate, ec)) {
+      std::filesystem::permissions(candidate, std::filesystem::perms::owner_all, ec);
+      m_path = candidate;
+    }
   }
-  m_path = tmpl;
+  if (m_path.empty()) ADD_FAILURE() << "cannot create a test directory under " << TempBase();
 }
 
 TempDir::~TempDir() {
@@ -61,15 +96,18 @@ ScopedEnv::~ScopedEnv() {
 }
 
 DebugLogToFile::DebugLogToFile(const char* tag)
-    : m_path(std::string("/tmp/sundry-") + tag + "-" + std::to_string(getpid()) + ".log") {
+    : m_path(TempBase() + "/sundry-" + tag + "-" + std::to_string(getpid()) + ".log") {
   setenv("SUNDRY_LOG", m_path.c_str(), 0);
 }
 
-DebugLogToFile::~DebugLogToFile() { unlink(m_path.c_str()); }
+DebugLogToFile::~DebugLogToFile() {
+  std::error_code ec;
+  std::filesystem::remove(m_path, ec);
+}
 
 std::string DebugLogFile() {
   const char* dest = std::getenv("SUNDRY_LOG");
-  return dest != nullptr && dest[0] == '/' ? dest : "";
+  return dest != nullptr && *dest != '\0' && std::strcmp(dest, "stderr") != 0 ? dest : "";
 }
 
 LogTail::LogTail() : m_start(ReadFile(DebugLogFile()).size()) {}
@@ -89,16 +127,33 @@ bool WriteFile(const std::string& path, const std::string& contents) {
   return static_cast<bool>(out);
 }
 
+bool UnderWine() {
+#if defined(_WIN32)
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
+#endif
+}
+
 int RunCommand(const std::string& command, std::string* out) {
+#if defined(_WIN32)
+  FILE* p = _popen(command.c_str(), "r");
+#else
   FILE* p = popen(command.c_str(), "r");
+#endif
   if (p == nullptr) return -1;
   char buf[4096];
   size_t n;
   std::string text;
   while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-  int status = pclose(p);
   if (out) *out = text;
+#if defined(_WIN32)
+  return _pclose(p);
+#else
+  int status = pclose(p);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
 std::string ShellQuote(const std::string& word) {
@@ -115,14 +170,15 @@ bool MutexExists(const char* name) {
 }
 
 bool Exists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
+  std::error_code ec;
+  return std::filesystem::exists(path, ec);
 }
 
 size_t DirEntries(const std::string& dir) {
   return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
 }
 
+#if !defined(_WIN32)
 FileFault::FileFault(std::initializer_list<Op> ops, int nth, DWORD code, bool sticky)
     : m_ops(ops), m_left(nth), m_code(code), m_sticky(sticky) {
   platform::posix::SetFileFaultHook(&FileFault::Hook, this);
@@ -162,5 +218,6 @@ void OddFiles::expectUnchanged() const {
     EXPECT_TRUE(S_ISCHR(st.st_mode));
   }
 }
+#endif  // !_WIN32
 
 }  // namespace sundry::test

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <sundry/platform/error.h>
 
+#if !defined(_WIN32)
 #include "platform/posix/fault.h"
+#endif
 
 #include <initializer_list>
 #include <string>
@@ -83,6 +85,10 @@ std::string ReadFile(const std::string& path);
 // Writes a whole file; returns false on failure.
 bool WriteFile(const std::string& path, const std::string& contents);
 
+// Whether the test runs under Wine, whose registry and message texts differ
+// from Windows' in the places the tests name.
+bool UnderWine();
+
 // Runs a shell command line and returns its exit status; stdout goes to *out
 // when out is given.
 int RunCommand(const std::string& command, std::string* out = nullptr);
@@ -95,6 +101,7 @@ bool Exists(const std::string& path);
 // How many entries a directory holds.
 size_t DirEntries(const std::string& dir);
 
+#if !defined(_WIN32)
 // While it lives, the n-th call of the chosen file operations fails with
 // the code (and, when sticky, every later call of them too).
 class FileFault {
@@ -124,6 +131,7 @@ struct OddFiles {
   // Each is still what it was made as.
   void expectUnchanged() const;
 };
+#endif  // !_WIN32
 
 }  // namespace sundry::test
 

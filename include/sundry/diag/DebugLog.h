@@ -14,7 +14,7 @@
 
 #include <sundry/export.h>
 
-class SUNDRY_EXPORT CDebugLog {
+class SUNDRY_DEBUGLOG_EXPORT CDebugLog {
  public:
   explicit CDebugLog(const char* scope);
   CDebugLog(const char* scope, const char* format, ...) __attribute__((format(printf, 3, 4)));

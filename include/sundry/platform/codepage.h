@@ -63,6 +63,9 @@ SUNDRY_EXPORT bool IsValidUtf8(std::string_view bytes);
 
 }  // namespace sundry::platform
 
+#if defined(_WIN32)
+#include <mbstring.h>
+#else
 extern "C" {
 // Upper-cases a zero-terminated multi-byte string in place and returns it
 // (the C run-time's _mbsupr over the ANSI code page).
@@ -75,3 +78,4 @@ SUNDRY_EXPORT int _mbsicmp(const unsigned char* a, const unsigned char* b);
 // first terminator; <0, 0 or >0.
 SUNDRY_EXPORT int _mbsnbicmp(const unsigned char* a, const unsigned char* b, size_t count);
 }
+#endif  // _WIN32

@@ -61,6 +61,8 @@
 #include <sundry/platform/wintypes.h>
 
 // The device-control record, laid out as Win32's (28 bytes).
+#if !defined(_WIN32)
+// On Windows the records, constants and functions below are the system's own.
 struct DCB {
   DWORD DCBlength;
   DWORD BaudRate;
@@ -259,3 +261,4 @@ SUNDRY_EXPORT BOOL DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHa
 // The pseudo-handle of the calling process, as on Windows ((HANDLE)-1).
 SUNDRY_EXPORT HANDLE GetCurrentProcess(void);
 }
+#endif  // !_WIN32

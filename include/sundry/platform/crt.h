@@ -12,6 +12,12 @@
 #include <sundry/export.h>
 #include <sundry/platform/wintypes.h>
 
+#if defined(_WIN32)
+// The C run-time's own.
+#include <direct.h>
+#include <io.h>
+#include <sys/stat.h>
+#else
 // Permission arguments of _chmod.
 #define _S_IREAD 0x0100
 #define _S_IWRITE 0x0080
@@ -30,6 +36,7 @@ SUNDRY_EXPORT int _mkdir(const char* dirname);
 // changed (an immutable file, another user's, a read-only file system).
 SUNDRY_EXPORT int _chmod(const char* filename, int pmode);
 }
+#endif  // _WIN32
 
 namespace sundry::platform::crt {
 

@@ -59,6 +59,7 @@
   X(ERROR_BAD_PATHNAME, 161, "The specified path is invalid.")                                      \
   X(ERROR_BUSY, 170, "The requested resource is in use.")                                           \
   X(ERROR_ALREADY_EXISTS, 183, "Cannot create a file when that file already exists.")               \
+  X(ERROR_ENVVAR_NOT_FOUND, 203, "The system could not find the environment option that was entered.") \
   X(ERROR_FILENAME_EXCED_RANGE, 206, "The filename or extension is too long.")                      \
   X(ERROR_NO_DATA, 232, "The pipe is being closed.")                                                \
   X(ERROR_MORE_DATA, 234, "More data is available.")                                                \
@@ -109,6 +110,8 @@
   X(ERROR_RESOURCE_TYPE_NOT_FOUND, 1813, "The specified resource type cannot be found in the image file.") \
   X(ERROR_NOT_ENOUGH_QUOTA, 1816, "Not enough quota is available to process this command.")
 
+#if !defined(_WIN32)
+// On Windows the codes, flags and functions below are the system's own.
 enum : DWORD {
 #define SUNDRY_ERROR_ENUM(name, num, text) name = num,
   SUNDRY_ERROR_TABLE(SUNDRY_ERROR_ENUM)
@@ -153,6 +156,7 @@ SUNDRY_EXPORT DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMess
                                    DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize,
                                    va_list* Arguments);
 }
+#endif  // !_WIN32
 
 namespace sundry::platform {
 
@@ -163,6 +167,5 @@ SUNDRY_EXPORT const char* ErrorName(DWORD code);
 // The system message text of an error code without the closing "\r\n", or
 // null for a code the table does not hold.
 SUNDRY_EXPORT const char* ErrorText(DWORD code);
-
 
 }  // namespace sundry::platform

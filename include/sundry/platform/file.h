@@ -33,6 +33,7 @@
 
 #include <cstddef>
 
+#if !defined(_WIN32)
 // Origins of StreamSeek, with Win32's values (the same as SEEK_SET,
 // SEEK_CUR and SEEK_END).
 #define FILE_BEGIN 0u
@@ -104,6 +105,7 @@ SUNDRY_EXPORT BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesT
 SUNDRY_EXPORT BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                              LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
 }
+#endif  // !_WIN32
 
 namespace sundry::platform {
 

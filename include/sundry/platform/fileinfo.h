@@ -5,6 +5,7 @@
 #include <sundry/export.h>
 #include <sundry/platform/wintypes.h>
 
+#if !defined(_WIN32)
 // Laid out as Win32's BY_HANDLE_FILE_INFORMATION. Two paths name the same
 // file when dwVolumeSerialNumber, nFileIndexHigh and nFileIndexLow agree.
 struct BY_HANDLE_FILE_INFORMATION {
@@ -20,6 +21,7 @@ struct BY_HANDLE_FILE_INFORMATION {
   DWORD nFileIndexLow;
 };
 typedef BY_HANDLE_FILE_INFORMATION* LPBY_HANDLE_FILE_INFORMATION;
+#endif  // !_WIN32
 
 namespace sundry::platform {
 

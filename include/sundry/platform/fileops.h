@@ -15,6 +15,7 @@
 #include <sundry/export.h>
 #include <sundry/platform/wintypes.h>
 
+#if !defined(_WIN32)
 // File attributes, with Win32's values.
 #define FILE_ATTRIBUTE_READONLY 0x00000001u
 #define FILE_ATTRIBUTE_HIDDEN 0x00000002u
@@ -126,6 +127,7 @@ SUNDRY_EXPORT BOOL DeleteFileA(LPCSTR lpFileName);
 // when it does not exist.
 SUNDRY_EXPORT DWORD GetFileAttributesA(LPCSTR lpFileName);
 }
+#endif  // !_WIN32
 
 namespace sundry::platform {
 

@@ -18,6 +18,9 @@
 #include <sundry/export.h>
 #include <sundry/platform/wintypes.h>
 
+#if defined(_WIN32)
+#include <tlhelp32.h>
+#else
 #define TH32CS_SNAPHEAPLIST 0x00000001u
 #define TH32CS_SNAPPROCESS 0x00000002u
 #define TH32CS_SNAPTHREAD 0x00000004u
@@ -94,4 +97,25 @@ SUNDRY_EXPORT BOOL TerminateProcess(HANDLE hProcess, UINT uExitCode);
 // The process id of the calling process, as the snapshot reports it in
 // th32ProcessID. Never fails.
 SUNDRY_EXPORT DWORD GetCurrentProcessId(void);
+
+typedef void* HMODULE;
+
+// The full path of the running program (hModule must be null: there are no
+// other modules to name). Copies it, zero-terminated, into lpFilename and
+// returns its length. A buffer that is too small gets as much as fits,
+// zero-terminated; the result is then nSize and the last error
+// ERROR_INSUFFICIENT_BUFFER. 0 with the last error set on failure
+// (ERROR_MOD_NOT_FOUND for a module handle).
+SUNDRY_EXPORT DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
+
+// The process environment. GetEnvironmentVariableA copies the value of
+// lpName, zero-terminated, and returns its length; when nSize is too small
+// it returns the size needed, terminator included, and leaves the buffer
+// alone; 0 with ERROR_ENVVAR_NOT_FOUND for an unset variable.
+// SetEnvironmentVariableA sets lpName to lpValue, or removes it when lpValue
+// is null. The environment is the process's one: set it before starting
+// threads that read it.
+SUNDRY_EXPORT DWORD GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);
+SUNDRY_EXPORT BOOL SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue);
 }
+#endif  // _WIN32

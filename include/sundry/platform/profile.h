@@ -21,6 +21,7 @@
 #include <sundry/export.h>
 #include <sundry/platform/wintypes.h>
 
+#if !defined(_WIN32)
 extern "C" {
 
 // Reads from the INI file lpFileName into lpReturnedString, a buffer of
@@ -61,3 +62,4 @@ SUNDRY_EXPORT DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName,
 SUNDRY_EXPORT BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString,
                                               LPCSTR lpFileName);
 }
+#endif  // !_WIN32

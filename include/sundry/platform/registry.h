@@ -53,6 +53,7 @@
 #include <sundry/platform/error.h>
 #include <sundry/platform/wintypes.h>
 
+#if !defined(_WIN32)
 extern "C" {
 
 // Connects to the registry of a machine. Null, "", the local host name,
@@ -192,6 +193,7 @@ SUNDRY_EXPORT LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass
                                     LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                                     PFILETIME lpftLastWriteTime);
 }
+#endif  // !_WIN32
 
 namespace sundry::platform {
 

@@ -42,6 +42,11 @@
 #include <sundry/export.h>
 #include <sundry/platform/wintypes.h>
 
+#if defined(_WIN32)
+#include <setupapi.h>
+#include <initguid.h>
+#include <devguid.h>
+#else
 typedef void* HDEVINFO;
 
 #define DIGCF_DEFAULT 0x00000001u
@@ -122,3 +127,4 @@ SUNDRY_EXPORT BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO DeviceInfoSet, PSP
 // is not an open set.
 SUNDRY_EXPORT BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet);
 }
+#endif  // _WIN32

@@ -23,6 +23,9 @@
 #include <string>
 #include <string_view>
 
+#if defined(_WIN32)
+#include <shlobj.h>
+#else
 #define CSIDL_DESKTOP 0x0000
 #define CSIDL_PROGRAMS 0x0002
 #define CSIDL_PERSONAL 0x0005
@@ -61,4 +64,5 @@ SUNDRY_EXPORT HRESULT SHGetFolderPathA(HWND hwnd, int csidl, HANDLE hToken, DWOR
 // for a folder that does not exist, unless fCreate asks to create it.
 SUNDRY_EXPORT BOOL SHGetSpecialFolderPathA(HWND hwndOwner, LPSTR lpszPath, int csidl, BOOL fCreate);
 }
+#endif  // _WIN32
 

@@ -62,6 +62,7 @@
 #include <sundry/platform/wintypes.h>
 
 
+#if !defined(_WIN32)
 extern "C" {
 
 // Creates or opens the named mutex lpName.
@@ -101,3 +102,4 @@ SUNDRY_EXPORT BOOL CloseHandle(HANDLE hObject);
 // the thread's time slice.
 SUNDRY_EXPORT void Sleep(DWORD dwMilliseconds);
 }
+#endif  // !_WIN32

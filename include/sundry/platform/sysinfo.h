@@ -18,6 +18,11 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+// On Windows the records and functions below are the system's own.
+#include <iphlpapi.h>
+#include <lmcons.h>
+#else
 // ---------------------------------------------------------------------------
 // Processor and memory.
 
@@ -350,8 +355,9 @@ SUNDRY_EXPORT UINT GetDriveTypeA(LPCSTR lpRootPathName);
 // Free and total bytes of the file system at lpDirectoryName (statvfs):
 // available to the caller (unprivileged), total, and free. FALSE with the
 // last error when it cannot be asked.
-SUNDRY_EXPORT BOOL GetDiskFreeSpaceExA(LPCSTR lpDirectoryName, ULONGLONG* lpFreeBytesAvailableToCaller,
-                                       ULONGLONG* lpTotalNumberOfBytes, ULONGLONG* lpTotalNumberOfFreeBytes);
+SUNDRY_EXPORT BOOL GetDiskFreeSpaceExA(LPCSTR lpDirectoryName, PULARGE_INTEGER lpFreeBytesAvailableToCaller,
+                                       PULARGE_INTEGER lpTotalNumberOfBytes,
+                                       PULARGE_INTEGER lpTotalNumberOfFreeBytes);
 
 // Display devices, from sysfs: the connected connectors of the DRM cards
 // (class/drm/cardN-CONNECTOR with status "connected"), else the frame
@@ -398,6 +404,7 @@ SUNDRY_EXPORT DWORD GetAdaptersInfo(PIP_ADAPTER_INFO pAdapterInfo, ULONG* pOutBu
 SUNDRY_EXPORT DWORD GetNetworkParams(PFIXED_INFO pFixedInfo, ULONG* pOutBufLen);
 
 }  // extern "C"
+#endif  // _WIN32
 
 namespace sundry::platform {
 

@@ -21,6 +21,8 @@
 #include <memory>
 
 
+#if !defined(_WIN32)
+// On Windows the message records and functions are the system's own.
 #ifndef SUNDRY_POINT_DEFINED
 #define SUNDRY_POINT_DEFINED
 struct POINT {
@@ -84,6 +86,7 @@ SUNDRY_EXPORT BOOL GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT 
 // handed out once the posted messages before it are gone.
 SUNDRY_EXPORT void PostQuitMessage(int nExitCode);
 }
+#endif  // !_WIN32
 
 class CObject;
 

@@ -17,6 +17,9 @@
 #include <ctime>
 
 // The fixed file information, the value of the root block "\".
+#if defined(_WIN32)
+#include <winver.h>
+#else
 struct VS_FIXEDFILEINFO {
   DWORD dwSignature;  // VS_FFI_SIGNATURE
   DWORD dwStrucVersion;
@@ -78,6 +81,7 @@ SUNDRY_EXPORT BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DW
 // the outputs are then unchanged. Does not set the last error.
 SUNDRY_EXPORT BOOL VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer, UINT* puLen);
 }
+#endif  // _WIN32
 
 namespace sundry::platform {
 

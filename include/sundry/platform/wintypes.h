@@ -1,7 +1,8 @@
 #pragma once
 // Win32 base types and constants used by the library and its callers.
 //
-// The library was laid out for 32-bit Windows. Linux is LP64, so every type
+// The library was laid out for 32-bit Windows; on Windows this header is
+// <windows.h>. Linux is LP64, so every type
 // that Win32 defines as 32 bits wide is pinned to a fixed-width type here;
 // handles stay pointer-sized. Only names the library needs are defined, and
 // no unsuffixed function-name macros (CreateFile, DeleteFile, ...) exist, so
@@ -9,6 +10,17 @@
 
 #include <cstddef>
 #include <cstdint>
+
+#if defined(_WIN32)
+// On Windows the types and constants are the system's own.
+#  ifndef WIN32_LEAN_AND_MEAN
+#    define WIN32_LEAN_AND_MEAN
+#  endif
+#  ifndef NOMINMAX
+#    define NOMINMAX
+#  endif
+#  include <windows.h>
+#else
 
 typedef int32_t BOOL;
 typedef uint8_t BYTE;
@@ -62,6 +74,16 @@ static_assert(sizeof(WORD) == 2, "WORD is 16 bits");
 
 #define MAX_PATH 260
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+
+// A 64-bit unsigned value with its two 32-bit halves, as Win32 lays it out.
+union ULARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    DWORD HighPart;
+  };
+  ULONGLONG QuadPart;
+};
+typedef ULARGE_INTEGER* PULARGE_INTEGER;
 
 struct FILETIME {
   DWORD dwLowDateTime;
@@ -142,3 +164,5 @@ typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 #define REG_OPTION_OPEN_LINK 0x8u
 #define REG_CREATED_NEW_KEY 0x1u
 #define REG_OPENED_EXISTING_KEY 0x2u
+
+#endif  // !_WIN32
