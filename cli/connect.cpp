@@ -679,7 +679,10 @@ std::vector<CProxy::eBROWSER> chosenBrowsers(const ConnectOptions& o) {
   return out;
 }
 
-void runUp(const ConnectOptions& o) {
+void runUp(ConnectOptions o) {
+  // Kept in the state as absolute paths: `down` may run from another folder.
+  for (std::string* path : {&o.resolv, &o.updateFrom, &o.updateTo, &o.archive, &o.log, &o.report})
+    if (!path->empty()) *path = fs::absolute(*path).string();
   const bool update = !o.updateFrom.empty() || !o.updateTo.empty() || !o.archive.empty();
   if (update && (o.updateFrom.empty() || o.updateTo.empty() || o.archive.empty()))
     throw Failure{"--update-from, --update-to and --archive go together", kUsage};
@@ -742,6 +745,10 @@ void runDown() {
       gone = holder.getMutex(kHolderMutex) == TRUE;
     }
     if (!gone) throw Failure{"process " + std::to_string(pid) + " did not end"};
+    if (!state.exists()) {
+      say("It hung up and put everything back.\n");
+      return;
+    }
   }
   if (!state.exists()) {
     say("No connection state is kept: nothing to put back.\n");
