@@ -35,7 +35,7 @@
 // the same for `up` and `down`; the resolver file is kept in the state.
 //
 // The environment variable SUNDRY_CONNECT_CRASH_AT names a point of `up`
-// ("before-proxy", "after-dns", ...) where it kills itself: a test seam for
+// ("before-proxy-ie", "update-copied", "after-dns", ...) where it kills itself: a test seam for
 // a process killed half-way.
 
 #include "commands.h"
@@ -279,7 +279,10 @@ int onCopyEvent(int code, const char* name, int64_t size, long count) {
       break;
     case CCopyFileController::CB_ARCHIVED: say("    [%ld] archived the former %s\n", count, name); break;
     case CCopyFileController::CB_ARCHIVE_FAILED: say("    [%ld] could not archive %s\n", count, name); break;
-    case CCopyFileController::CB_COPIED: say("    [%ld] copied %s (%" PRId64 " bytes)\n", count, name, size); break;
+    case CCopyFileController::CB_COPIED:
+      say("    [%ld] copied %s (%" PRId64 " bytes)\n", count, name, size);
+      checkpoint("update-copied");
+      break;
     case CCopyFileController::CB_COPY_FAILED: say("    [%ld] could not copy %s\n", count, name); break;
     case CCopyFileController::CB_RESTORED: say("    put back %s from the archive\n", name); break;
     case CCopyFileController::CB_RESTORE_FAILED: say("    could not put back %s\n", name); break;
@@ -686,6 +689,10 @@ void runUp(ConnectOptions o) {
   const bool update = !o.updateFrom.empty() || !o.updateTo.empty() || !o.archive.empty();
   if (update && (o.updateFrom.empty() || o.updateTo.empty() || o.archive.empty()))
     throw Failure{"--update-from, --update-to and --archive go together", kUsage};
+  HKEY root = nullptr;
+  std::string key;
+  if (!sundry::registry::ParseKeyPath(o.templateKey, &root, &key) || key.empty())
+    throw Failure{"not a registry key for --template: " + o.templateKey, kUsage};
   const sigset_t signals = stopSignals();
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   if (!o.resolv.empty()) setenv("SUNDRY_RESOLV_CONF", o.resolv.c_str(), 1);
