@@ -187,4 +187,19 @@ TEST_F(ConnectUpDown, AFailedDialChangesNothing) {
   EXPECT_EQ("", sim.received());
 }
 
+TEST_F(ConnectUpDown, DownKeepsWhatItCouldNotPutBackForAnotherTry) {
+  ASSERT_EQ(-1, Sundry(Up(), "SUNDRY_CONNECT_CRASH_AT=after-dns")) << out;
+  // The Mozilla profile is away: its settings cannot go back yet.
+  const std::string switched = ReadFile(m_profile + "/prefs.js");
+  fs::rename(home.file("appdata"), home.file("appdata.away"));
+  EXPECT_EQ(1, Sundry("connect down"));
+  EXPECT_NE(std::string::npos, out.find("the state is kept for another try")) << out;
+  EXPECT_EQ(m_resolv, ReadFile(home.file("resolv.conf")));  // the rest is back
+  EXPECT_EQ(0, Sundry("reg query \"HKCU\\Software\\Sundry\\Connection State\""));
+  fs::rename(home.file("appdata.away"), home.file("appdata"));
+  EXPECT_EQ(switched, ReadFile(m_profile + "/prefs.js"));
+  ASSERT_EQ(0, Sundry("connect down")) << out;
+  ExpectPutBack("on the second try");
+}
+
 }  // namespace
