@@ -91,26 +91,34 @@ void freshDestination(benchmark::State& state, const std::string& dst) {
   state.ResumeTiming();
 }
 
+// One copy job on the controller's thread, waited for; true when it ended
+// with code 0.
+bool runController(const std::string& src, const std::string& dst) {
+  CCopyFileController controller;
+  controller.setCopyDir(src.c_str(), dst.c_str());
+  controller.setFileMask("*.*");
+  controller.copySubDirectories(1);
+  controller.setCreateDir(1);
+  controller.setCallbackFn(&onEvent);
+  {
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_counted = g_finished = false;
+  }
+  controller.CreateThread();
+  controller.PostThreadMessage(WM_COPYFILES, 0, 0);
+  std::unique_lock<std::mutex> guard(g_lock);
+  g_done.wait(guard, [] { return g_finished; });
+  return g_lastCode == 0;
+}
+
+bool runCp(const std::string& src, const std::string& dst) { return std::system(("cp -r " + src + " " + dst).c_str()) == 0; }
+
 void copyWithController(benchmark::State& state, const char* tree) {
   const std::string src = trees().root + "/" + tree, dst = trees().root + "/out";
   const long before = maxRssKib(RUSAGE_SELF);
   for (auto _ : state) {
     freshDestination(state, dst);
-    CCopyFileController controller;
-    controller.setCopyDir(src.c_str(), dst.c_str());
-    controller.setFileMask("*.*");
-    controller.copySubDirectories(1);
-    controller.setCreateDir(1);
-    controller.setCallbackFn(&onEvent);
-    {
-      std::lock_guard<std::mutex> guard(g_lock);
-      g_counted = g_finished = false;
-    }
-    controller.CreateThread();
-    controller.PostThreadMessage(WM_COPYFILES, 0, 0);
-    std::unique_lock<std::mutex> guard(g_lock);
-    g_done.wait(guard, [] { return g_finished; });
-    if (g_lastCode != 0) state.SkipWithError("the copy job failed");
+    if (!runController(src, dst)) state.SkipWithError("the copy job failed");
   }
   state.counters["maxrss_kib"] = static_cast<double>(maxRssKib(RUSAGE_SELF));
   state.counters["rss_growth_kib"] = static_cast<double>(maxRssKib(RUSAGE_SELF) - before);
@@ -120,7 +128,7 @@ void copyWithCp(benchmark::State& state, const char* tree) {
   const std::string src = trees().root + "/" + tree, dst = trees().root + "/out";
   for (auto _ : state) {
     freshDestination(state, dst);
-    if (std::system(("cp -r " + src + " " + dst).c_str()) != 0) state.SkipWithError("cp -r failed");
+    if (!runCp(src, dst)) state.SkipWithError("cp -r failed");
   }
   state.counters["maxrss_kib"] = static_cast<double>(maxRssKib(RUSAGE_CHILDREN));
 }
@@ -139,34 +147,15 @@ void sideBySide(benchmark::State& state, const char* tree) {
   const std::string src = trees().root + "/" + tree, dst = trees().root + "/out";
   double controllerSeconds = 0, cpSeconds = 0;
   int round = 0;
-  auto controllerRun = [&] {
+  // Each run starts from an empty destination and flushed disks (untimed).
+  auto timed = [&](bool (*run)(const std::string&, const std::string&), double* seconds, const char* what) {
     std::system(("rm -rf " + dst + " && sync").c_str());
     const auto start = std::chrono::steady_clock::now();
-    CCopyFileController controller;
-    controller.setCopyDir(src.c_str(), dst.c_str());
-    controller.setFileMask("*.*");
-    controller.copySubDirectories(1);
-    controller.setCreateDir(1);
-    controller.setCallbackFn(&onEvent);
-    {
-      std::lock_guard<std::mutex> guard(g_lock);
-      g_counted = g_finished = false;
-    }
-    controller.CreateThread();
-    controller.PostThreadMessage(WM_COPYFILES, 0, 0);
-    {
-      std::unique_lock<std::mutex> guard(g_lock);
-      g_done.wait(guard, [] { return g_finished; });
-    }
-    controllerSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (g_lastCode != 0) state.SkipWithError("the copy job failed");
+    if (!run(src, dst)) state.SkipWithError(what);
+    *seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   };
-  auto cpRun = [&] {
-    std::system(("rm -rf " + dst + " && sync").c_str());
-    const auto start = std::chrono::steady_clock::now();
-    if (std::system(("cp -r " + src + " " + dst).c_str()) != 0) state.SkipWithError("cp -r failed");
-    cpSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  };
+  auto controllerRun = [&] { timed(&runController, &controllerSeconds, "the copy job failed"); };
+  auto cpRun = [&] { timed(&runCp, &cpSeconds, "cp -r failed"); };
   for (auto _ : state) {
     if (round++ % 2 == 0) {
       controllerRun();

@@ -29,6 +29,16 @@ Impl* NewImpl(Args&&... args) noexcept {
   }
 }
 
+// The same from a key text, resolved as the whole-message functions do; the
+// resolved key does not outlive the call.
+template <class Impl>
+Impl* NewImplFromText(const char* key) noexcept {
+  unsigned char scratch[kKeyLength];
+  Impl* impl = NewImpl<Impl>(ResolveKey(key, scratch));
+  CryptoPP::SecureWipeBuffer(scratch, kKeyLength);
+  return impl;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -41,11 +51,7 @@ struct EncryptStream::Impl {
   size_t have = 0;  // bytes of the block begun
 };
 
-EncryptStream::EncryptStream(const char* key) noexcept {
-  unsigned char scratch[kKeyLength];
-  m_impl = NewImpl<Impl>(ResolveKey(key, scratch));
-  CryptoPP::SecureWipeBuffer(scratch, kKeyLength);
-}
+EncryptStream::EncryptStream(const char* key) noexcept : m_impl(NewImplFromText<Impl>(key)) {}
 
 EncryptStream::EncryptStream(const unsigned char (&key)[32]) noexcept : m_impl(NewImpl<Impl>(key)) {}
 
@@ -97,11 +103,7 @@ struct DecryptStream::Impl {
   size_t have = 0;
 };
 
-DecryptStream::DecryptStream(const char* key) noexcept {
-  unsigned char scratch[kKeyLength];
-  m_impl = NewImpl<Impl>(ResolveKey(key, scratch));
-  CryptoPP::SecureWipeBuffer(scratch, kKeyLength);
-}
+DecryptStream::DecryptStream(const char* key) noexcept : m_impl(NewImplFromText<Impl>(key)) {}
 
 DecryptStream::DecryptStream(const unsigned char (&key)[32]) noexcept : m_impl(NewImpl<Impl>(key)) {}
 

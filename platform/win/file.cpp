@@ -138,6 +138,24 @@ HANDLE WriteBeside(const std::string& beside, const void* data, size_t size) {
   return h;
 }
 
+// The checks every durable replacement makes first: ERROR_SUCCESS, or the
+// code to fail with.
+DWORD CheckReplacement(const char* path, const void* data, size_t size) {
+  if (path == nullptr || *path == '\0' || (data == nullptr && size > 0)) return ERROR_INVALID_PARAMETER;
+  if (IsNotRegular(path)) return ERROR_ACCESS_DENIED;
+  return ERROR_SUCCESS;
+}
+
+// Moves the file beside into place; on failure it is removed and the move's
+// error kept.
+bool MoveIntoPlace(const std::string& beside, const char* path, DWORD flags) {
+  if (::MoveFileExA(beside.c_str(), path, flags)) return true;
+  const DWORD err = ::GetLastError();
+  ::DeleteFileA(beside.c_str());
+  ::SetLastError(err);
+  return false;
+}
+
 }  // namespace
 
 FileStream* StreamOpen(const char* path, const char* mode) {
@@ -307,12 +325,8 @@ BOOL StreamClose(FileStream* s) {
 }
 
 BOOL ReplaceFileDurably(const char* path, const void* data, size_t size) {
-  if (path == nullptr || *path == '\0' || (data == nullptr && size > 0)) {
-    ::SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (IsNotRegular(path)) {
-    ::SetLastError(ERROR_ACCESS_DENIED);
+  if (const DWORD rc = CheckReplacement(path, data, size); rc != ERROR_SUCCESS) {
+    ::SetLastError(rc);
     return FALSE;
   }
   try {
@@ -324,13 +338,7 @@ BOOL ReplaceFileDurably(const char* path, const void* data, size_t size) {
     DWORD attrs = ::GetFileAttributesA(path);
     if (attrs != INVALID_FILE_ATTRIBUTES)
       ::SetFileAttributesA(beside.c_str(), attrs & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
-    if (!::MoveFileExA(beside.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      DWORD err = ::GetLastError();
-      ::DeleteFileA(beside.c_str());
-      ::SetLastError(err);
-      return FALSE;
-    }
-    return TRUE;
+    return MoveIntoPlace(beside, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? TRUE : FALSE;
   } catch (const std::bad_alloc&) {
     ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return FALSE;
@@ -338,13 +346,11 @@ BOOL ReplaceFileDurably(const char* path, const void* data, size_t size) {
 }
 
 FileStream* StreamCreateDurably(const char* path, const void* data, size_t size, DWORD dwCreationDisposition) {
-  if (path == nullptr || *path == '\0' || (data == nullptr && size > 0) ||
-      (dwCreationDisposition != CREATE_NEW && dwCreationDisposition != CREATE_ALWAYS)) {
-    ::SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  if (IsNotRegular(path)) {
-    ::SetLastError(ERROR_ACCESS_DENIED);
+  DWORD rc = dwCreationDisposition != CREATE_NEW && dwCreationDisposition != CREATE_ALWAYS
+                 ? static_cast<DWORD>(ERROR_INVALID_PARAMETER)
+                 : CheckReplacement(path, data, size);
+  if (rc != ERROR_SUCCESS) {
+    ::SetLastError(rc);
     return nullptr;
   }
   try {
@@ -355,10 +361,9 @@ FileStream* StreamCreateDurably(const char* path, const void* data, size_t size,
     // The lock is taken before the file appears at path.
     ::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &ov);
     DWORD flags = MOVEFILE_WRITE_THROUGH | (dwCreationDisposition == CREATE_ALWAYS ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (!::MoveFileExA(beside.c_str(), path, flags)) {
-      DWORD err = ::GetLastError();
+    if (!MoveIntoPlace(beside, path, flags)) {  // the handle shares deletion: the file goes at its close
+      const DWORD err = ::GetLastError();
       ::CloseHandle(h);
-      ::DeleteFileA(beside.c_str());
       ::SetLastError(err == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : err);
       return nullptr;
     }
