@@ -41,4 +41,4 @@ else()
   endif()
 endif()
 # The real Win32 libraries the platform layer calls.
-list(APPEND SUNDRY_LIB_DEPS advapi32 user32 shell32 ole32 uuid version setupapi iphlpapi)
+list(APPEND SUNDRY_LIB_DEPS advapi32 user32 shell32 ole32 uuid version setupapi iphlpapi gdi32 comctl32 vfw32)

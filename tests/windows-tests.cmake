@@ -51,20 +51,27 @@ function(sundry_windows_sources out)
 endfunction()
 
 # Every Wine start costs seconds, so each test program is one ctest entry.
-# The run makes a private Wine prefix first (a fixture), in the build tree.
+# The run makes a private Wine prefix first (a fixture), in the build tree,
+# and a private X display (Xvfb) for the tests that make windows.
 set(SUNDRY_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(SUNDRY_DISPLAY_FILE ${CMAKE_BINARY_DIR}/xvfb.display)
 set(SUNDRY_WINE_ENV
   "WINEPREFIX=${SUNDRY_WINEPREFIX}" "WINEDEBUG=-all" "WINEDLLOVERRIDES=mscoree,mshtml="
-  "WINEPATH=${CMAKE_BINARY_DIR}")
+  "WINEPATH=${CMAKE_BINARY_DIR}" "SUNDRY_WINE=${SUNDRY_WINE}" "SUNDRY_DISPLAY_FILE=${SUNDRY_DISPLAY_FILE}")
+set(SUNDRY_WINE_RUN ${PROJECT_SOURCE_DIR}/scripts/wine-run.sh)
 if(NOT TEST wine.prefix)
   add_test(NAME wine.prefix COMMAND ${CMAKE_COMMAND} -E env ${SUNDRY_WINE_ENV} ${SUNDRY_WINE} wineboot --init)
   set_tests_properties(wine.prefix PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+  add_test(NAME xvfb.start COMMAND ${PROJECT_SOURCE_DIR}/scripts/xvfb.sh start ${SUNDRY_DISPLAY_FILE})
+  add_test(NAME xvfb.stop COMMAND ${PROJECT_SOURCE_DIR}/scripts/xvfb.sh stop ${SUNDRY_DISPLAY_FILE})
+  set_tests_properties(xvfb.start PROPERTIES FIXTURES_SETUP display TIMEOUT 60)
+  set_tests_properties(xvfb.stop PROPERTIES FIXTURES_CLEANUP display TIMEOUT 60)
 endif()
 
 function(sundry_add_wine_test name)
-  add_test(NAME ${name} COMMAND ${name})
+  add_test(NAME ${name} COMMAND ${SUNDRY_WINE_RUN} $<TARGET_FILE:${name}>)
   # Wine may end a program that crashed with status 0: a run passes only
   # when GoogleTest says so at its end.
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${SUNDRY_WINE_ENV}" FIXTURES_REQUIRED wine TIMEOUT 900
-    PASS_REGULAR_EXPRESSION "\\[  PASSED  \\]" FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\];Unhandled exception")
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${SUNDRY_WINE_ENV}" FIXTURES_REQUIRED "wine;display"
+    TIMEOUT 900 PASS_REGULAR_EXPRESSION "\\[  PASSED  \\]" FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\];Unhandled exception")
 endfunction()
