@@ -43,7 +43,9 @@ function(sundry_windows_sources out)
     list(FIND SUNDRY_LINUX_ONLY_TESTS ${rel} found)
     string(REGEX REPLACE "/.*" "" folder ${rel})
     list(FIND SUNDRY_LINUX_ONLY_TEST_DIRS ${folder} dirFound)
-    if(found EQUAL -1 AND dirFound EQUAL -1 AND NOT rel MATCHES "^cli/")
+    # A *_win_test.cpp file tests the Windows side of a family and is kept
+    # even where the folder's other files are Linux-only.
+    if(rel MATCHES "_win_test\\.cpp$" OR (found EQUAL -1 AND dirFound EQUAL -1 AND NOT rel MATCHES "^cli/"))
       list(APPEND kept ${src})
     endif()
   endforeach()
