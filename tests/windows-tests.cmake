@@ -70,10 +70,26 @@ if(NOT TEST wine.prefix)
   set_tests_properties(xvfb.stop PROPERTIES FIXTURES_CLEANUP display TIMEOUT 60)
 endif()
 
+# The serial suite talks to a Hayes modem on a pseudo-terminal, linked into
+# the prefix as COM9.
+set(SUNDRY_MODEM_LINK ${SUNDRY_WINEPREFIX}/dosdevices/com9)
+if(NOT TEST modem.start)
+  add_test(NAME modem.start COMMAND ${PROJECT_SOURCE_DIR}/scripts/fake-modem.py start ${SUNDRY_MODEM_LINK}
+    ${CMAKE_BINARY_DIR}/fake-modem.pid)
+  add_test(NAME modem.stop COMMAND ${PROJECT_SOURCE_DIR}/scripts/fake-modem.py stop ${SUNDRY_MODEM_LINK}
+    ${CMAKE_BINARY_DIR}/fake-modem.pid)
+  set_tests_properties(modem.start PROPERTIES FIXTURES_SETUP modem FIXTURES_REQUIRED wine TIMEOUT 60)
+  set_tests_properties(modem.stop PROPERTIES FIXTURES_CLEANUP modem TIMEOUT 60)
+endif()
+
 function(sundry_add_wine_test name)
   add_test(NAME ${name} COMMAND ${SUNDRY_WINE_RUN} $<TARGET_FILE:${name}>)
   # Wine may end a program that crashed with status 0: a run passes only
   # when GoogleTest says so at its end.
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "${SUNDRY_WINE_ENV}" FIXTURES_REQUIRED "wine;display"
     TIMEOUT 900 PASS_REGULAR_EXPRESSION "\\[  PASSED  \\]" FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\];Unhandled exception")
+  if(name STREQUAL "serial_tests")
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "wine;display;modem"
+      ENVIRONMENT "${SUNDRY_WINE_ENV};SUNDRY_TEST_COM_PORT=COM9")
+  endif()
 endfunction()
