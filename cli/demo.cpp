@@ -2,7 +2,10 @@
 // embedded store.
 //
 //   1. Opens a fresh temporary store (or the one given with --store; never
-//      the user's own registry by default).
+//      the user's own registry by default). Where the registry is the
+//      system's own and no store can be chosen (Windows), the demo works on
+//      the sample's key in the real registry: it refuses to start when that
+//      key exists already, and removes it again at the end.
 //   2. Imports a small .reg file shipped with the sources (data/sample.reg).
 //   3. Shows the values of the imported key and its sub-keys.
 //   4. Exports the key as a REGEDIT4 file, to stdout or to --out FILE.
@@ -34,14 +37,18 @@ using sundry::cli::Failure;
 using sundry::registry::RegFileContents;
 using sundry::registry::RegFileError;
 
-// Points the registry functions at another store file.
-void useStore(const std::string& path) {
+// Points the registry functions at another store file. False when this
+// platform's registry is the system's own and has no store to choose.
+bool useStore(const std::string& path) {
   LONG rc = sundry::platform::RegistryUseStore(path.c_str());
+  if (rc == ERROR_CALL_NOT_IMPLEMENTED) return false;
   if (rc != ERROR_SUCCESS) {
     const char* text = sundry::platform::ErrorText(static_cast<DWORD>(rc));
     throw Failure{"cannot use the store " + path + ": " + (text ? text : "error"), sundry::cli::kFailed};
   }
+  return true;
 }
+
 
 // A scratch directory for the demo's stores; the stores are closed and the
 // directory removed when it goes away, on success and failure alike.
@@ -76,6 +83,33 @@ std::string keyName(HKEY root, const std::string& path) {
   return path.empty() ? s : s + "\\" + path;
 }
 
+// In the system's own registry: removes the demo's key when it goes away,
+// on success and failure alike, once the demo has made it.
+class DemoKey {
+ public:
+  ~DemoKey() {
+    if (m_made) sundry::registry::DeleteRegistryTree(m_root, m_path.c_str());
+  }
+  void claim(HKEY root, const std::string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+      RegCloseKey(key);
+      throw Failure{keyName(root, path) +
+                        " exists already; the demo works on a key of its own in this registry and removes it "
+                        "afterwards, so it leaves an existing key alone",
+                    sundry::cli::kFailed};
+    }
+    m_root = root;
+    m_path = path;
+    m_made = true;
+  }
+
+ private:
+  HKEY m_root = nullptr;
+  std::string m_path;
+  bool m_made = false;
+};
+
 struct Options {
   std::string file, store, out;
 };
@@ -86,8 +120,13 @@ void run(const Options& o) {
 
   // 1. The store.
   std::string store = o.store.empty() ? scratch.file("registry.db") : o.store;
-  useStore(store);
-  std::printf("Store: %s%s\n", store.c_str(), o.store.empty() ? " (temporary)" : "");
+  const bool ownStore = useStore(store);
+  if (!ownStore && !o.store.empty())
+    throw Failure{"--store: this platform's registry is the system's own; there is no store to choose",
+                  sundry::cli::kFailed};
+  if (ownStore) std::printf("Store: %s%s\n", store.c_str(), o.store.empty() ? " (temporary)" : "");
+  else std::printf("Registry: the system's own (the demo's key is removed at the end)\n");
+  DemoKey demoKey;
 
   // 2. Import: read and check the whole file, then apply it.
   std::string bytes;
@@ -101,8 +140,7 @@ void run(const Options& o) {
   }
   RegFileError err;
   RegFileContents parsed;
-  if (!sundry::registry::ParseRegFile(bytes, &parsed, &err) ||
-      sundry::registry::ApplyRegFile(parsed, &err) != ERROR_SUCCESS)
+  if (!sundry::registry::ParseRegFile(bytes, &parsed, &err))
     throw Failure{sample + ": " + err.Text(), sundry::cli::kFailed};
   const sundry::registry::RegFileKey* top = nullptr;
   size_t keys = 0, values = 0;
@@ -115,6 +153,9 @@ void run(const Options& o) {
   if (top == nullptr) throw Failure{sample + ": the file sets no key", sundry::cli::kFailed};
   HKEY root = top->root;
   std::string path = top->path;
+  if (!ownStore) demoKey.claim(root, path);
+  if (sundry::registry::ApplyRegFile(parsed, &err) != ERROR_SUCCESS)
+    throw Failure{sample + ": " + err.Text(), sundry::cli::kFailed};
   std::printf("Imported %s: %zu keys, %zu values\n", sample.c_str(), keys, values);
 
   // 3. Query.
@@ -142,8 +183,11 @@ void run(const Options& o) {
     std::fwrite(exported.data(), 1, exported.size(), stdout);
   }
 
-  // 5. Round trip through an empty store.
-  useStore(scratch.file("check.db"));
+  // 5. Round trip through an empty store (in the system's registry: the
+  // same key, deleted first).
+  if (ownStore) useStore(scratch.file("check.db"));
+  else if (LONG removed = sundry::registry::DeleteRegistryTree(root, path.c_str()); removed != ERROR_SUCCESS)
+    throw Failure{"round trip: cannot delete " + keyName(root, path), sundry::cli::kFailed};
   std::string again;
   if (sundry::registry::ImportRegFile(exported, &err) != ERROR_SUCCESS ||
       sundry::registry::ExportRegFile(root, path.c_str(), &again, &err) != ERROR_SUCCESS)
@@ -151,8 +195,8 @@ void run(const Options& o) {
   if (again != exported)
     throw Failure{"round trip: the export of the re-imported key differs from the first export",
                   sundry::cli::kFailed};
-  std::printf("Round trip: export -> import into an empty store -> export gives the same %zu bytes\n",
-              exported.size());
+  std::printf("Round trip: export -> import into %s -> export gives the same %zu bytes\n",
+              ownStore ? "an empty store" : "the emptied key", exported.size());
   std::fflush(stdout);
 }
 

@@ -2,7 +2,7 @@
 # Runs the Windows build's sundry.exe under Wine, in a private Wine prefix
 # made in the build folder, against Wine's real registry: a value is set,
 # read back through the registry object model, exported to a .reg file,
-# deleted, imported again and read back. Usage: windows-smoke.sh BUILD-DIR
+# deleted, imported again and read back; then the demo's round trip. Usage: windows-smoke.sh BUILD-DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
 wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
@@ -29,4 +29,14 @@ if run reg query "$key" >/dev/null 2>&1; then fail "the key survived its deletio
 run reg import 'Z:'"$reg_file" >/dev/null
 run reg query "$key\\Sub" /v Count | tr -d '\r' | grep -q "0x2a" || fail "the import did not bring the key back"
 run reg delete "$key" /f >/dev/null
+
+# The main job: the demo's round trip in the real registry leaves no key
+# behind, and leaves an existing key of the same name alone.
+demo_key='HKCU\Software\Sundry Demo'
+run demo | tr -d '\r' | grep -q "gives the same" || fail "sundry demo"
+if run reg query "$demo_key" >/dev/null 2>&1; then fail "sundry demo left its key behind"; fi
+run reg add "$demo_key" /v Mine /t REG_SZ /d "keep me" /f >/dev/null
+if run demo >/dev/null 2>&1; then fail "sundry demo ran over an existing key"; fi
+run reg query "$demo_key" /v Mine | tr -d '\r' | grep -q "keep me" || fail "sundry demo changed an existing key"
+run reg delete "$demo_key" /f >/dev/null
 echo "windows-smoke: sundry.exe under Wine passed"
