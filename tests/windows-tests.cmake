@@ -22,6 +22,7 @@ set(SUNDRY_LINUX_ONLY_TESTS
   util/mutex_test.cpp
   util/process_test.cpp
   util/device_test.cpp
+  util/window_standin_test.cpp
   diag/debuglog_test.cpp
   platform/copyfile_test.cpp
 )
