@@ -81,21 +81,26 @@ class Xvfb {
       _exit(127);
     }
     close(fds[1]);
-    char number[32] = {};
-    const ssize_t got = m_pid > 0 ? read(fds[0], number, sizeof number - 1) : -1;
-    close(fds[0]);
-    if (got > 0) m_display = ":" + std::string(number, std::strcspn(number, "\n"));
+    m_pipe = fds[0];
+    // The number ends with a line feed; the pipe stays open while the
+    // server runs, so no late write of it fails.
+    std::string number;
+    char c;
+    while (m_pid > 0 && read(m_pipe, &c, 1) == 1 && c != '\n') number += c;
+    if (!number.empty()) m_display = ":" + number;
   }
   ~Xvfb() {
     if (m_pid > 0) {
       kill(m_pid, SIGTERM);
       waitpid(m_pid, nullptr, 0);
     }
+    if (m_pipe >= 0) close(m_pipe);
   }
   const std::string& display() const { return m_display; }
 
  private:
   pid_t m_pid = -1;
+  int m_pipe = -1;
   std::string m_display;
 };
 
