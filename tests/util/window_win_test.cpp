@@ -5,6 +5,7 @@
 
 #include <sundry/util/Sundry.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -116,37 +117,50 @@ TEST(TooltipBalloon, AnIconIdOfZeroAddsNoIcon) {
 }
 
 // The resolution is read when a process starts: a child process of this
-// program checks the factor under a resolution set in the user's desktop
-// settings.
+// program reports the factors under a resolution set in the user's desktop
+// settings, into the file the variable names.
 const char kChildVariable[] = "SUNDRY_TEST_DPI_CHILD";
 
-TEST(DpiFactor, ChildAt120Dpi) {
-  if (std::getenv(kChildVariable) == nullptr) GTEST_SKIP() << "runs as the child of ResolutionOfTheDesktopSettings";
-  // A program that declares itself aware of the resolution sees the real one.
+TEST(DpiFactor, ChildReportsTheFactors) {
+  const char* report = std::getenv(kChildVariable);
+  if (report == nullptr) GTEST_SKIP() << "runs as the child of ResolutionOfTheDesktopSettings";
+  // A program that declares itself aware of the resolution is told the
+  // real one rather than being scaled by the system.
   SetProcessDPIAware();
-  EXPECT_DOUBLE_EQ(0.8, CSundry::GetDPIScaleFactor(0));
-  EXPECT_DOUBLE_EQ(1.25, CSundry::GetDPIScaleFactor(1));
+  FILE* out = std::fopen(report, "w");
+  ASSERT_NE(nullptr, out);
+  std::fprintf(out, "%.4f %.4f", CSundry::GetDPIScaleFactor(0), CSundry::GetDPIScaleFactor(1));
+  std::fclose(out);
 }
 
-DWORD RunChild(const char* filter) {
-  char program[MAX_PATH];
-  if (GetModuleFileNameA(nullptr, program, sizeof program) == 0) return 1000;
+// What the child wrote, or "" when it did not run.
+std::string RunChild(const char* filter) {
+  char program[MAX_PATH], folder[MAX_PATH], report[MAX_PATH];
+  if (GetModuleFileNameA(nullptr, program, sizeof program) == 0 || GetTempPathA(sizeof folder, folder) == 0 ||
+      GetTempFileNameA(folder, "dpi", 0, report) == 0)
+    return "";
   std::string command = std::string("\"") + program + "\" --gtest_filter=" + filter;
   STARTUPINFOA startup;
   std::memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process;
-  SetEnvironmentVariableA(kChildVariable, "1");
+  SetEnvironmentVariableA(kChildVariable, report);
   const BOOL started =
       CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
   SetEnvironmentVariableA(kChildVariable, nullptr);
-  if (!started) return 1001;
-  WaitForSingleObject(process.hProcess, 60000);
-  DWORD code = 1002;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return code;
+  std::string text;
+  if (started) {
+    WaitForSingleObject(process.hProcess, 60000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    if (FILE* in = std::fopen(report, "r")) {
+      char line[64] = {};
+      if (std::fgets(line, sizeof line, in) != nullptr) text = line;
+      std::fclose(in);
+    }
+  }
+  DeleteFileA(report);
+  return text;
 }
 
 TEST(DpiFactor, ResolutionOfTheDesktopSettings) {
@@ -158,16 +172,19 @@ TEST(DpiFactor, ResolutionOfTheDesktopSettings) {
   DWORD old = 0, size = sizeof old, type = 0;
   const bool hadOld = RegQueryValueExA(desktop, "LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old), &size) ==
                       ERROR_SUCCESS && type == REG_DWORD;
-  const DWORD dpi = 120;
-  ASSERT_EQ(ERROR_SUCCESS,
-            RegSetValueExA(desktop, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi));
-  const DWORD code = RunChild("DpiFactor.ChildAt120Dpi");
+  std::string factors[2];
+  const DWORD dpis[2] = {120, 96};
+  for (int i = 0; i < 2; ++i) {
+    RegSetValueExA(desktop, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpis[i]), sizeof dpis[i]);
+    factors[i] = RunChild("DpiFactor.ChildReportsTheFactors");
+  }
   if (hadOld)
     RegSetValueExA(desktop, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old), sizeof old);
   else
     RegDeleteValueA(desktop, "LogPixels");
   RegCloseKey(desktop);
-  EXPECT_EQ(0u, code);
+  EXPECT_EQ("0.8000 1.2500", factors[0]);
+  EXPECT_EQ("1.0000 1.0000", factors[1]);
 }
 
 TEST(DpiFactor, TheDisplayHasADepth) {

@@ -125,7 +125,9 @@ class SUNDRY_EXPORT CSundry {
   // The factor between the screen's vertical resolution and 96 dots per
   // inch: exactly 1.0 at 96 dpi or when the screen cannot be asked, else
   // resolution / 96 for a scaleMode of 1 or more and 96 / resolution for 0
-  // or less (0.8 and 1.25 at 120 dpi). On Linux the resolution is that of
-  // GetDeviceCaps's screen context (SUNDRY_LOGPIXELS, Xft.dpi or 96).
+  // or less (0.8 and 1.25 at 120 dpi). On Windows a program that has not
+  // declared itself aware of the resolution may be told 96 and scaled by
+  // the system instead. On Linux the resolution is that of GetDeviceCaps's
+  // screen context (SUNDRY_LOGPIXELS, Xft.dpi or 96).
   static double GetDPIScaleFactor(int scaleMode);
 };
