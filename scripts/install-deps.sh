@@ -16,6 +16,7 @@ packages=(
   python3-serial
   unrtf
   e2fsprogs util-linux mount
+  xvfb x11-utils
 )
 
 # --windows: also what the Windows cross-build and its Wine test run need.

@@ -22,6 +22,11 @@ set(SUNDRY_LINUX_ONLY_TESTS
   util/mutex_test.cpp
   util/process_test.cpp
   util/device_test.cpp
+  util/window_standin_test.cpp
+  util/shortcut_test.cpp
+  util/stringmap_test.cpp
+  util/strings_test.cpp
+  util/version_test.cpp
   diag/debuglog_test.cpp
   platform/copyfile_test.cpp
 )
@@ -30,7 +35,7 @@ set(SUNDRY_LINUX_ONLY_TESTS
 # serial ports on pseudo-terminals. The proxy, record-log and helper suites
 # still make their fixtures with POSIX calls (processes, FIFOs, file
 # times) and are not yet built for Windows.
-set(SUNDRY_LINUX_ONLY_TEST_DIRS copy sysinfo serial proxy logdb util)
+set(SUNDRY_LINUX_ONLY_TEST_DIRS copy sysinfo serial proxy logdb)
 if(NOT SUNDRY_HAVE_CRYPTOPP)
   list(APPEND SUNDRY_LINUX_ONLY_TESTS crypto/encrypt_test.cpp crypto/stream_test.cpp cli/crypt_cli_test.cpp)
 endif()

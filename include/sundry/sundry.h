@@ -69,3 +69,7 @@
 #include <sundry/platform/crt.h>
 #include <sundry/platform/fileinfo.h>
 #include <sundry/copy/CopyFileController.h>
+
+// Bitmaps, regions and the display's metrics, and the window and shell
+// calls of CSundry's tooltips and balloons.
+#include <sundry/platform/gdi.h>
