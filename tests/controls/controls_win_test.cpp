@@ -400,6 +400,8 @@ TEST(VELAListCtrlHiddenSB, ColumnResizeIsPostedWhileTheWindowLives) {
   other.wnd.DestroyWindow();
   list.SendMessage(WM_NOTIFY, notice.hdr.idFrom, reinterpret_cast<LPARAM>(&notice));
   EXPECT_FALSE(::PeekMessageA(&msg, gone, kResized, kResized, PM_REMOVE));
+  EXPECT_FALSE(::PeekMessageA(&msg, reinterpret_cast<HWND>(-1), kResized, kResized, PM_REMOVE))
+      << "nothing posted to the thread either";
 }
 
 // ---------------------------------------------------------------------------
