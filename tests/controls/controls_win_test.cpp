@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/testutil.h"
 #include "test_resources.h"
 
 namespace {
@@ -277,9 +278,14 @@ TEST(VELABitmapBtn, ShapeBitmapCutsTheWindow) {
   EXPECT_FALSE(::PtInRegion(region, 0, 0));
   ::DeleteObject(region);
 
-  // No window to take the region: 0.
+  // No window to take the region: 0, and the refused region is deleted.
   CVELABitmapBtn unmade;
+  DWORD objects = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
   EXPECT_EQ(unmade.LoadBitmaps(IDB_UP, 0, 0, 0, IDB_SHAPE, self), 0);
+  // Only the state bitmap is left; Wine counts no GDI objects.
+  if (!sundry::test::UnderWine()) {
+    EXPECT_EQ(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS), objects + 1);
+  }
 
   // Under the mouse it takes the focus.
   button.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(12, 6));

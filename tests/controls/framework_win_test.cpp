@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -150,6 +153,93 @@ TEST(WindowFramework, ParentReflectsDrawItemToItsControl) {
   EXPECT_EQ(button.draws, 1);
   parent.DestroyWindow();
   EXPECT_EQ(button.m_hWnd, nullptr) << "the child went with its parent";
+}
+
+}  // namespace
+
+namespace {
+
+DWORD CALLBACK StreamPieces(DWORD_PTR cookie, LPBYTE buffer, LONG size, LONG* done) {
+  auto* rest = reinterpret_cast<std::string*>(cookie);
+  LONG n = static_cast<LONG>(std::min<size_t>(rest->size(), 7));  // small pieces
+  if (n > size) n = size;
+  std::memcpy(buffer, rest->data(), static_cast<size_t>(n));
+  rest->erase(0, static_cast<size_t>(n));
+  *done = n;
+  return 0;
+}
+
+TEST(WindowFramework, RichEditStreamsFindsAndReplaces) {
+  CBaseProbe parent;
+  ASSERT_TRUE(parent.SubclassWindow(MakePlainWindow()));
+  CRichEditCtrl edit;
+  ASSERT_TRUE(edit.Create(WS_CHILD | WS_VISIBLE | ES_MULTILINE, CRect(0, 0, 180, 80), &parent, 1));
+  char name[32] = {};
+  ::GetClassNameA(edit.m_hWnd, name, sizeof name);
+  EXPECT_STREQ(name, "RichEdit20A");
+
+  std::string rtf = "{\\rtf1\\ansi hello {\\b brave} world}";
+  EDITSTREAM stream{reinterpret_cast<DWORD_PTR>(&rtf), 0, &StreamPieces};
+  edit.StreamIn(SF_RTF, stream);
+  EXPECT_EQ(stream.dwError, 0u);
+  EXPECT_EQ(edit.GetTextLength(), 17);
+
+  FINDTEXTEXA find{};
+  find.chrg = {0, -1};
+  find.lpstrText = "world";
+  EXPECT_EQ(edit.FindText(FR_DOWN | FR_WHOLEWORD | FR_MATCHCASE, &find), 12);
+  edit.SetSel(find.chrgText.cpMin, find.chrgText.cpMax);
+  long start = 0, end = 0;
+  edit.GetSel(start, end);
+  EXPECT_EQ(start, 12);
+  EXPECT_EQ(end, 17);
+  edit.ReplaceSel("there");
+  EXPECT_EQ(edit.GetWindowText(), CString("hello brave there"));
+
+  edit.SetSel(6, 11);
+  CHARFORMATA format{};
+  edit.GetSelectionCharFormat(format);
+  EXPECT_TRUE(format.dwMask & CFM_BOLD);
+  EXPECT_TRUE(format.dwEffects & CFE_BOLD);
+  EXPECT_EQ(edit.SetBackgroundColor(FALSE, RGB(1, 2, 3)), ::GetSysColor(COLOR_WINDOW));
+  EXPECT_EQ(edit.SetBackgroundColor(TRUE, 0), RGB(1, 2, 3));
+  parent.DestroyWindow();
+}
+
+// A bitmap button paints the bitmap of its state.
+class CPaintedButton : public CBitmapButton {};
+
+COLORREF DrawnColour(CBitmapButton& button, UINT state) {
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  HBITMAP canvas = ::CreateCompatibleBitmap(screen, 40, 24);
+  HGDIOBJ old = ::SelectObject(memory, canvas);
+  DRAWITEMSTRUCT item{};
+  item.CtlType = ODT_BUTTON;
+  item.hwndItem = button.m_hWnd;
+  item.hDC = memory;
+  item.rcItem = {0, 0, 40, 24};
+  item.itemState = state;
+  button.DrawItem(&item);
+  COLORREF colour = ::GetPixel(memory, 20, 12);
+  ::SelectObject(memory, old);
+  ::DeleteObject(canvas);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  return colour;
+}
+
+TEST(WindowFramework, BitmapButtonDrawsTheBitmapOfItsState) {
+  CBaseProbe parent;
+  ASSERT_TRUE(parent.SubclassWindow(MakePlainWindow()));
+  CPaintedButton button;
+  ASSERT_TRUE(button.Create("", WS_CHILD | BS_OWNERDRAW, CRect(0, 0, 40, 24), &parent, 2));
+  EXPECT_FALSE(button.LoadBitmaps(199));  // no such bitmap
+  ASSERT_TRUE(button.LoadBitmaps(101, 102));
+  EXPECT_EQ(DrawnColour(button, 0), RGB(40, 90, 200));
+  EXPECT_EQ(DrawnColour(button, ODS_SELECTED), RGB(200, 60, 40));
+  EXPECT_EQ(DrawnColour(button, ODS_FOCUS), RGB(40, 90, 200)) << "no focus bitmap: the normal one";
+  parent.DestroyWindow();
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <sundry/platform/CWnd.h>
 #include <sundry/platform/CGdiObject.h>
 
+#include <commdlg.h>  // FR_DOWN, FR_WHOLEWORD, FR_MATCHCASE of FindText
 #include <richedit.h>
 
 class SUNDRY_EXPORT CStatic : public CWnd {
