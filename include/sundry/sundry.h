@@ -75,4 +75,11 @@
 #include <sundry/platform/CWnd.h>
 #include <sundry/platform/CGdiObject.h>
 #include <sundry/platform/AfxCtrl.h>
+#include <sundry/controls/VELADialog.h>
+#include <sundry/controls/VELABitmapBtn.h>
+#include <sundry/controls/VELAListCtrl.h>
+#include <sundry/controls/VELAListCtrlHiddenSB.h>
+#include <sundry/controls/VELAStatic.h>
 #endif
+#include <sundry/controls/core/ListTipText.h>
+#include <sundry/controls/core/ScrollBarLayout.h>
