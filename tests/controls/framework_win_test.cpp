@@ -132,6 +132,36 @@ TEST(WindowFramework, DestroyingTheWindowDetachesTheObject) {
   CWnd::DeleteTempMap();
 }
 
+std::vector<UINT> g_foreignSaw;
+
+LRESULT CALLBACK ForeignProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+  if (message == WM_MOUSEMOVE || message == WM_NCDESTROY) g_foreignSaw.push_back(message);
+  return ::DefSubclassProc(hWnd, message, wParam, lParam);
+}
+
+TEST(WindowFramework, AnotherProcedureOverOursKeepsTheChainWhole) {
+  g_originalSaw.clear();
+  g_foreignSaw.clear();
+  HWND hWnd = MakePlainWindow();
+  {
+    CBaseProbe probe;
+    ASSERT_TRUE(probe.SubclassWindow(hWnd));
+    ASSERT_TRUE(::SetWindowSubclass(hWnd, ForeignProc, 1, 0));
+    // Unsubclassed under the foreign procedure: everything reaches the
+    // original procedure, the map no longer.
+    probe.UnsubclassWindow();
+    EXPECT_EQ(::SendMessageA(hWnd, WM_MOUSEMOVE, 0, 0), 7);
+    EXPECT_TRUE(probe.moves.empty());
+    // Subclassed again: the map's handler, once.
+    ASSERT_TRUE(probe.SubclassWindow(hWnd));
+    EXPECT_EQ(::SendMessageA(hWnd, WM_MOUSEMOVE, 0, 0), 0);
+    EXPECT_EQ(probe.moves.size(), 1u);
+    EXPECT_EQ(g_originalSaw, std::vector<UINT>{WM_MOUSEMOVE});
+  }  // the object's end destroys the window through the whole chain
+  EXPECT_FALSE(::IsWindow(hWnd));
+  EXPECT_EQ(g_foreignSaw, (std::vector<UINT>{WM_MOUSEMOVE, WM_MOUSEMOVE, WM_NCDESTROY}));
+}
+
 // An owner-drawn button created under a framework parent gets WM_DRAWITEM
 // back from its parent.
 class CDrawCounter : public CButton {

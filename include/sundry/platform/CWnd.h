@@ -153,7 +153,9 @@ class SUNDRY_EXPORT CWnd {
 
   // Makes the object permanent for hWnd (FALSE when the object already has a
   // window or hWnd already has an object). Detach undoes it and returns the
-  // handle; a subclassed window gets its original procedure back first.
+  // handle; a subclassed window gets its original procedure back first,
+  // unless another procedure was installed over ours since: ours then stays
+  // in the chain and passes every message to the original one.
   BOOL Attach(HWND hWnd);
   HWND Detach();
 

@@ -38,8 +38,17 @@ struct CWndInternals {
 CWnd::CWnd() = default;
 
 CWnd::~CWnd() {
-  if (m_hWnd != nullptr && !m_bTemporary) {
-    HWND hWnd = Detach();
+  if (m_hWnd == nullptr || m_bTemporary) return;
+  // Destroyed while still subclassed, so that procedures installed over
+  // ours (a tooltip watching the window) see the window end; its last
+  // messages reach this class's own handlers only, the derived parts being
+  // gone. Windows can be destroyed only by their own thread.
+  HWND hWnd = m_hWnd;
+  if (m_pfnSuper != nullptr && ::IsWindow(hWnd) &&
+      ::GetWindowThreadProcessId(hWnd, nullptr) == ::GetCurrentThreadId())
+    ::DestroyWindow(hWnd);
+  if (m_hWnd != nullptr) {
+    hWnd = Detach();
     if (::IsWindow(hWnd)) ::DestroyWindow(hWnd);
   }
 }
@@ -91,7 +100,11 @@ HWND CWnd::Detach() {
   HWND hWnd = m_hWnd;
   if (hWnd == nullptr || m_bTemporary) return nullptr;
   if (m_pfnSuper != nullptr) {
-    if (::IsWindow(hWnd)) {
+    // When another procedure was installed over ours, ours stays in the
+    // chain and passes everything to the original one (kept in the
+    // property).
+    if (::IsWindow(hWnd) &&
+        ::GetWindowLongPtrA(hWnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&CWnd::AfxWndProc)) {
       ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuper));
       ::RemovePropA(hWnd, kSuperProp);
     }
@@ -109,6 +122,12 @@ HWND CWnd::Detach() {
 BOOL CWnd::SubclassWindow(HWND hWnd) {
   if (!::IsWindow(hWnd)) return FALSE;
   if (!Attach(hWnd)) return FALSE;
+  // Our procedure left in the chain by a Detach under another procedure:
+  // it takes the messages again.
+  if (auto super = reinterpret_cast<WNDPROC>(::GetPropA(hWnd, kSuperProp))) {
+    m_pfnSuper = super;
+    return TRUE;
+  }
   if (!::SetPropA(hWnd, kSuperProp,
                   reinterpret_cast<HANDLE>(::GetWindowLongPtrA(hWnd, GWLP_WNDPROC)))) {
     Detach();
@@ -162,6 +181,7 @@ LRESULT CALLBACK CWnd::AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM
   CWnd* wnd = FromHandlePermanent(hWnd);
   if (wnd == nullptr || wnd->m_pfnSuper == nullptr) {
     auto super = reinterpret_cast<WNDPROC>(::GetPropA(hWnd, kSuperProp));
+    if (message == WM_NCDESTROY) ::RemovePropA(hWnd, kSuperProp);
     return super ? ::CallWindowProcA(super, hWnd, message, wParam, lParam)
                  : ::DefWindowProcA(hWnd, message, wParam, lParam);
   }
