@@ -41,7 +41,9 @@ void CVELAListCtrl::updateToolText() {
   if (m_hToolTip == nullptr || m_hWnd == nullptr) return;
   ::SendMessageA(m_hToolTip, TTM_SETMAXTIPWIDTH, 0, 300);
   std::memset(&m_toolInfo, 0, sizeof m_toolInfo);
-  m_toolInfo.cbSize = sizeof m_toolInfo;
+  // The record without its last field, which every version of the common
+  // controls accepts; its size is the compiler's, right on 32 and 64 bits.
+  m_toolInfo.cbSize = TTTOOLINFOA_V2_SIZE;
   m_toolInfo.hwnd = m_hWnd;
   m_toolInfo.uId = reinterpret_cast<UINT_PTR>(m_hWnd);
   m_toolInfo.hinst = nullptr;

@@ -172,7 +172,7 @@ TEST(VELADialog, NoOtherTabStopMeansNoMove) {
 std::string ToolText(HWND tooltip, HWND list) {
   char buffer[512] = {};
   TOOLINFOA info{};
-  info.cbSize = sizeof info;
+  info.cbSize = TTTOOLINFOA_V2_SIZE;
   info.hwnd = list;
   info.uId = reinterpret_cast<UINT_PTR>(list);
   info.lpszText = buffer;
