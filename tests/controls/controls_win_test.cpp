@@ -89,30 +89,24 @@ ON_MESSAGE(kFinish, &CModesDialog::OnFinish)
 END_MESSAGE_MAP()
 
 TEST(VELADialog, EnterAndEscapeFollowTheModes) {
-  {
-    CModesDialog d(0, 0, true, VK_RETURN);
-    EXPECT_EQ(d.DoModal(), kStillOpen) << "OK mode 0 ignores Enter";
-    EXPECT_EQ(d.validations, 0);
+  struct Case {
+    int ok, cancel;
+    bool valid;
+    UINT key;
+    INT_PTR result;
+    int validations;
+  } cases[] = {
+      {0, 0, true, VK_RETURN, kStillOpen, 0},   // OK mode 0 ignores Enter
+      {1, 0, true, VK_RETURN, IDOK, 1},
+      {1, 1, false, VK_RETURN, kStillOpen, 1},  // a failed validation keeps it open
+      {1, 0, true, VK_ESCAPE, kStillOpen, 0},   // Cancel mode 0 ignores Escape
+      {0, 1, true, VK_ESCAPE, IDCANCEL, 0},
+  };
+  for (const Case& c : cases) {
+    CModesDialog d(c.ok, c.cancel, c.valid, c.key);
+    EXPECT_EQ(d.DoModal(), c.result) << c.ok << c.cancel << c.valid << c.key;
+    EXPECT_EQ(d.validations, c.validations) << c.ok << c.cancel << c.valid << c.key;
     EXPECT_EQ(d.m_hWnd, nullptr);
-  }
-  {
-    CModesDialog d(1, 0, true, VK_RETURN);
-    EXPECT_EQ(d.DoModal(), IDOK);
-    EXPECT_EQ(d.validations, 1);
-  }
-  {
-    CModesDialog d(1, 1, false, VK_RETURN);
-    EXPECT_EQ(d.DoModal(), kStillOpen) << "a failed validation keeps it open";
-    EXPECT_EQ(d.validations, 1);
-  }
-  {
-    CModesDialog d(1, 0, true, VK_ESCAPE);
-    EXPECT_EQ(d.DoModal(), kStillOpen) << "Cancel mode 0 ignores Escape";
-  }
-  {
-    CModesDialog d(0, 1, true, VK_ESCAPE);
-    EXPECT_EQ(d.DoModal(), IDCANCEL);
-    EXPECT_EQ(d.validations, 0);
   }
 }
 

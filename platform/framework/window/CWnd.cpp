@@ -331,9 +331,12 @@ void CWnd::SetWindowText(LPCSTR lpszString) { ::SetWindowTextA(m_hWnd, lpszStrin
 CString CWnd::GetWindowText() const {
   CString text;
   int length = ::GetWindowTextLengthA(m_hWnd);
-  if (length > 0) {
+  if (length <= 0) return text;
+  try {
     int got = ::GetWindowTextA(m_hWnd, text.GetBuffer(length), length + 1);
     text.ReleaseBuffer(got > 0 ? got : 0);
+  } catch (...) {
+    text.Empty();
   }
   return text;
 }
