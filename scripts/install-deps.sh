@@ -21,7 +21,7 @@ packages=(
 
 # --windows: also what the Windows cross-build and its Wine test run need.
 if [ "${1:-}" = "--windows" ]; then
-  packages+=(g++-mingw-w64-x86-64-posix googletest wine64 xvfb)
+  packages+=(g++-mingw-w64-x86-64-posix googletest wine64 xvfb python3)
 fi
 
 missing=()

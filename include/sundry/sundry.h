@@ -73,3 +73,16 @@
 // Bitmaps, regions and the display's metrics, and the window and shell
 // calls of CSundry's tooltips and balloons.
 #include <sundry/platform/gdi.h>
+// The window framework and the window controls (Windows build only).
+#if defined(_WIN32)
+#include <sundry/platform/CWnd.h>
+#include <sundry/platform/CGdiObject.h>
+#include <sundry/platform/AfxCtrl.h>
+#include <sundry/controls/VELADialog.h>
+#include <sundry/controls/VELABitmapBtn.h>
+#include <sundry/controls/VELAListCtrl.h>
+#include <sundry/controls/VELAListCtrlHiddenSB.h>
+#include <sundry/controls/VELAStatic.h>
+#endif
+#include <sundry/controls/core/ListTipText.h>
+#include <sundry/controls/core/ScrollBarLayout.h>
