@@ -9,6 +9,7 @@
 #include "platform/posix/fault.h"
 #endif
 
+#include <ctime>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -100,6 +101,20 @@ bool MutexExists(const char* name);
 bool Exists(const std::string& path);
 // How many entries a directory holds.
 size_t DirEntries(const std::string& dir);
+
+// Sets a file's last access and modification times (seconds since 1970).
+bool SetFileTimes(const std::string& path, time_t accessed, time_t modified);
+
+// Permission bits. Linux files have the mode bits; Windows files have only
+// the read-only attribute, which stands for the write bits (a file without
+// it reads as 0666, one with it as 0444).
+bool SetFileMode(const std::string& path, unsigned mode);
+// The permission bits of the file (links followed); 0xFFFF when it is not
+// there.
+unsigned FileMode(const std::string& path);
+// Whether a file has the mode given, as far as the platform keeps modes:
+// every bit on Linux, the owner's write bit on Windows.
+::testing::AssertionResult HasFileMode(const std::string& path, unsigned mode);
 
 #if !defined(_WIN32)
 // While it lives, the n-th call of the chosen file operations fails with
