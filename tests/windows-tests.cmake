@@ -23,6 +23,7 @@ set(SUNDRY_LINUX_ONLY_TESTS
   util/mutex_test.cpp
   util/process_test.cpp
   util/device_test.cpp
+  util/shortcut_layout_test.cpp
   diag/debuglog_test.cpp
   platform/copyfile_test.cpp
 )

@@ -26,10 +26,35 @@ constexpr DWORD kSleptOut = 3;
 
 #if defined(_WIN32)
 
+std::string SleeperProgram() { return SUNDRY_TEST_SLEEPER; }
+
+std::string SelfPath() {
+  char path[MAX_PATH + 1] = {};
+  const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::string(path, n) : std::string();
+}
+
+int RunAndWait(const std::string& program) {
+  std::string command = "\"" + program + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process))
+    return -1;
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD status = 0;
+  const bool got = GetExitCodeProcess(process.hProcess, &status) != 0;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return got ? static_cast<int>(status) : -1;
+}
+
 SleepingChild::SleepingChild(const std::string& dir, const std::string& name, int seconds) {
   const std::string exe = dir + "\\" + name;
+  // A second child of one name runs the copy that the first one made.
   std::error_code ec;
-  std::filesystem::copy_file(SUNDRY_TEST_SLEEPER, exe, std::filesystem::copy_options::overwrite_existing, ec);
+  if (!std::filesystem::exists(exe)) std::filesystem::copy_file(SUNDRY_TEST_SLEEPER, exe, ec);
   EXPECT_FALSE(ec) << "cannot copy " << SUNDRY_TEST_SLEEPER << " to " << exe << ": " << ec.message();
   std::string command = "\"" + exe + "\" " + std::to_string(seconds);
   STARTUPINFOA startup{};
@@ -75,10 +100,27 @@ bool SleepingChild::endedByOtherWithin(std::chrono::milliseconds wait) {
 
 #else
 
+std::string SelfPath() {
+  char path[4096];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  return n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string();
+}
+
+int RunAndWait(const std::string& program) {
+  pid_t pid = 0;
+  std::string arg0 = program;
+  char* argv[] = {arg0.data(), nullptr};
+  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) return -1;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 SleepingChild::SleepingChild(const std::string& dir, const std::string& name, int seconds) {
   const std::string exe = dir + "/" + name;
+  // A second child of one name runs the copy that the first one made.
   std::error_code ec;
-  std::filesystem::copy_file("/bin/sleep", exe, std::filesystem::copy_options::overwrite_existing, ec);
+  if (!std::filesystem::exists(exe)) std::filesystem::copy_file("/bin/sleep", exe, ec);
   EXPECT_FALSE(ec) << "cannot copy /bin/sleep to " << exe << ": " << ec.message();
   std::string arg0 = name, arg1 = std::to_string(seconds);
   char* argv[] = {arg0.data(), arg1.data(), nullptr};

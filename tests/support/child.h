@@ -14,6 +14,18 @@
 
 namespace sundry::test {
 
+#if defined(_WIN32)
+// The sleeping program built with the tests; it carries a version resource
+// with the file version 4.3.2.1.
+std::string SleeperProgram();
+#endif
+
+// The path of the running program.
+std::string SelfPath();
+// Runs a program without arguments, in this process's environment, and
+// waits for it; returns its exit status, or -1 when it could not be run.
+int RunAndWait(const std::string& program);
+
 class SleepingChild {
  public:
   // Saves the sleeping program as dir/name (on Windows the name carries its

@@ -75,7 +75,12 @@ class LogTail {
  public:
   LogTail();
   std::string text() const;
-  bool has(const std::string& line) const { return text().find(line + "\n") != std::string::npos; }
+  // Whether a line ends with the text given (lines end in "\r\n" on
+  // Windows).
+  bool has(const std::string& line) const {
+    const std::string all = text();
+    return all.find(line + "\n") != std::string::npos || all.find(line + "\r\n") != std::string::npos;
+  }
 
  private:
   size_t m_start;
