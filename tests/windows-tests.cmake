@@ -20,6 +20,8 @@ set(SUNDRY_LINUX_ONLY_TESTS
   logdb/logdb_lock_test.cpp
   logdb/logdb_posix_test.cpp
   proxy/fileops_test.cpp
+  proxy/profile_test.cpp
+  proxy/proxy_posix_test.cpp
   util/mutex_test.cpp
   util/process_test.cpp
   util/device_test.cpp

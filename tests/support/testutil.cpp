@@ -14,6 +14,8 @@
 #include <process.h>
 #include <stdlib.h>
 #else
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/time.h>
@@ -178,6 +180,23 @@ bool Exists(const std::string& path) {
 size_t DirEntries(const std::string& dir) {
   return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
 }
+
+#if defined(_WIN32)
+TestProgramLock::TestProgramLock(const std::string&) {}
+TestProgramLock::~TestProgramLock() = default;
+void TestProgramLock::exclusive() {}
+#else
+TestProgramLock::TestProgramLock(const std::string& name) {
+  m_fd = ::open(("/tmp/sundry-" + name + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (m_fd >= 0) ::flock(m_fd, LOCK_SH);
+}
+TestProgramLock::~TestProgramLock() {
+  if (m_fd >= 0) ::close(m_fd);
+}
+void TestProgramLock::exclusive() {
+  if (m_fd >= 0) ::flock(m_fd, LOCK_EX);
+}
+#endif
 
 bool SetFileTimes(const std::string& path, time_t accessed, time_t modified) {
 #if defined(_WIN32)

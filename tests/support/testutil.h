@@ -107,6 +107,23 @@ bool Exists(const std::string& path);
 // How many entries a directory holds.
 size_t DirEntries(const std::string& dir);
 
+// A lock that the processes of one test program share on this machine,
+// held shared while the object lives, exclusive once asked. ctest runs the
+// tests of a program side by side in processes of their own on Linux; on
+// Windows a program is one ctest entry, whose tests run one after another,
+// and the lock has nothing to keep apart.
+class TestProgramLock {
+ public:
+  explicit TestProgramLock(const std::string& name);
+  ~TestProgramLock();
+  TestProgramLock(const TestProgramLock&) = delete;
+  TestProgramLock& operator=(const TestProgramLock&) = delete;
+  void exclusive();
+
+ private:
+  int m_fd = -1;
+};
+
 // Sets a file's last access and modification times (seconds since 1970).
 bool SetFileTimes(const std::string& path, time_t accessed, time_t modified);
 
