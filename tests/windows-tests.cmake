@@ -2,9 +2,12 @@
 #
 # Tests of behaviour a caller sees run on both platforms. The files below
 # test the Linux stand-ins themselves (the SQLite store's files, crashes and
-# processes, named mutexes over lock files, the POSIX port, sysfs devices,
-# process kills) or drive the tool through a POSIX shell; they are built on
-# Linux only.
+# processes, named mutexes over lock files, the POSIX port and the failures
+# injected into its file operations, the INI functions, the .lnk writer's
+# bytes, sysfs devices, process kills), or what only Linux file systems have
+# (modes and owners, links, FIFOs and devices, tmpfs, chattr and bind
+# mounts, names with a backslash), or drive the tool through a POSIX shell;
+# they are built on Linux only.
 set(SUNDRY_LINUX_ONLY_TESTS
   platform/registry_storefile_test.cpp
   platform/registry_durability_test.cpp
@@ -18,24 +21,24 @@ set(SUNDRY_LINUX_ONLY_TESTS
   platform/version_test.cpp
   logdb/logdb_durability_test.cpp
   logdb/logdb_lock_test.cpp
+  logdb/logdb_posix_test.cpp
   proxy/fileops_test.cpp
+  proxy/profile_test.cpp
+  proxy/proxy_posix_test.cpp
   util/mutex_test.cpp
   util/process_test.cpp
   util/device_test.cpp
   util/window_standin_test.cpp
-  util/shortcut_test.cpp
-  util/stringmap_test.cpp
-  util/strings_test.cpp
-  util/version_test.cpp
+  util/shortcut_layout_test.cpp
   diag/debuglog_test.cpp
   platform/copyfile_test.cpp
+  copy/copy_fault_test.cpp
+  copy/copy_posix_test.cpp
 )
-# Whole folders that test Linux sources or devices: the copy job's fault
-# tests (tmpfs, chattr, bind mounts), the system facts of procfs and sysfs,
-# serial ports on pseudo-terminals. The proxy, record-log and helper suites
-# still make their fixtures with POSIX calls (processes, FIFOs, file
-# times) and are not yet built for Windows.
-set(SUNDRY_LINUX_ONLY_TEST_DIRS copy sysinfo serial proxy logdb)
+# Whole folders that test Linux sources or devices: the system facts of
+# procfs and sysfs, serial ports on pseudo-terminals. Their Windows side is
+# tested in their *_win_test.cpp files.
+set(SUNDRY_LINUX_ONLY_TEST_DIRS sysinfo serial)
 if(NOT SUNDRY_HAVE_CRYPTOPP)
   list(APPEND SUNDRY_LINUX_ONLY_TESTS crypto/encrypt_test.cpp crypto/stream_test.cpp cli/crypt_cli_test.cpp)
 endif()

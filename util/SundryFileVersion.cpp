@@ -17,6 +17,9 @@ int CSundry::GetFileVersion(const char* path, unsigned long& major, unsigned lon
   UINT length = 0;
   if (!VerQueryValueA(data.data(), "\\", &value, &length) || length < sizeof(VS_FIXEDFILEINFO)) return 0;
   const auto* info = static_cast<const VS_FIXEDFILEINFO*>(value);
+  // VerQueryValue hands out the root block's value as it is: one without
+  // the fixed information's signature holds no version.
+  if (info->dwSignature != static_cast<DWORD>(VS_FFI_SIGNATURE)) return 0;
   major = info->dwFileVersionMS >> 16;
   minor = info->dwFileVersionMS & 0xFFFF;
   build = info->dwFileVersionLS;

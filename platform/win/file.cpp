@@ -123,8 +123,11 @@ bool WriteAll(HANDLE h, const void* data, size_t size) {
 // Writes data to a new file beside path and commits it. Returns the open
 // handle (shared for delete, so it can be renamed while open) or
 // INVALID_HANDLE_VALUE with the last error set and nothing left behind.
+// The handle has no delete access of its own: while one handle has it,
+// every open that does not share deletion (most programs' reads, the C
+// library's fopen) is refused.
 HANDLE WriteBeside(const std::string& beside, const void* data, size_t size) {
-  HANDLE h = ::CreateFileA(beside.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+  HANDLE h = ::CreateFileA(beside.c_str(), GENERIC_READ | GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return h;

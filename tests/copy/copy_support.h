@@ -6,11 +6,13 @@
 
 #include <sundry/copy/CopyFileController.h>
 
+#if !defined(_WIN32)
 #include <sys/stat.h>
-#include <unistd.h>
+#endif
 
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -95,8 +97,8 @@ class CopyRecorder {
 class CopyJobTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ::mkdir(src.c_str(), 0755);
-    ::mkdir(dst.c_str(), 0755);
+    MakeDir(src);
+    MakeDir(dst);
     controller = std::make_unique<CCopyFileController>();
     controller->setCopyDir(src.c_str(), dst.c_str());
     controller->setCallbackFn(&CopyRecorder::Callback);
@@ -116,16 +118,23 @@ class CopyJobTest : public ::testing::Test {
 
   // Writes a file below root ("a/b.txt"), making its directories.
   static void Put(const std::string& root, const std::string& rel, const std::string& content) {
-    ::mkdir(root.c_str(), 0755);
+    MakeDir(root);
     size_t start = 0;
     for (size_t slash; (slash = rel.find('/', start)) != std::string::npos; start = slash + 1)
-      ::mkdir((root + "/" + rel.substr(0, slash)).c_str(), 0755);
+      MakeDir(root + "/" + rel.substr(0, slash));
     ASSERT_TRUE(WriteFile(root + "/" + rel, content)) << rel;
   }
   static std::string Get(const std::string& path) { return ReadFile(path); }
+  // Whether something is at path (a link is something, also when it leads
+  // nowhere).
   static bool Exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+  }
+  // Makes a directory where there is none.
+  static void MakeDir(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::create_directory(path, ec);
   }
 
   TempDir dir;
@@ -135,5 +144,36 @@ class CopyJobTest : public ::testing::Test {
   bool started = false;
   int jobs = 0;
 };
+
+// A file in the source whose copy fails while the object lives: a FIFO on
+// Linux; on Windows a file that this process holds open unshared.
+class UncopyableFile {
+ public:
+  explicit UncopyableFile(const std::string& path);
+  ~UncopyableFile();
+  UncopyableFile(const UncopyableFile&) = delete;
+  UncopyableFile& operator=(const UncopyableFile&) = delete;
+  bool made() const { return m_made; }
+
+ private:
+  bool m_made = false;
+#if defined(_WIN32)
+  HANDLE m_file = INVALID_HANDLE_VALUE;
+#endif
+};
+
+#if defined(_WIN32)
+inline UncopyableFile::UncopyableFile(const std::string& path) {
+  m_file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+  m_made = m_file != INVALID_HANDLE_VALUE;
+}
+inline UncopyableFile::~UncopyableFile() {
+  if (m_made) CloseHandle(m_file);
+}
+#else
+inline UncopyableFile::UncopyableFile(const std::string& path) { m_made = ::mkfifo(path.c_str(), 0644) == 0; }
+inline UncopyableFile::~UncopyableFile() = default;
+#endif
 
 }  // namespace sundry::test

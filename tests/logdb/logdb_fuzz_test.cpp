@@ -3,8 +3,6 @@
 
 #include "logdb/logdb_records.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <random>

@@ -1,62 +1,31 @@
 // CLogDB: the file it writes, opening, the header queries and the record
 // operations.
 
-#include "support/testutil.h"
+#include "logdb/logdb_fixture.h"
 
 #include <sundry/logdb/LogDB.h>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-using sundry::platform::posix::FileOperation;
-using sundry::test::ReadFile;
-using sundry::test::TempDir;
-using sundry::test::WriteFile;
 namespace fs = std::filesystem;
 
 namespace {
 
-// The sub-header's first, last, append counter and capacity as the file
-// holds them.
-std::vector<LONG> onDisk(const std::string& path) {
-  CLogDB::HeaderInfo h{};
-  EXPECT_EQ(0, CLogDB::readHeader(path.c_str(), &h));
-  return {h.lFirst, h.lLast, h.lAppendCount, h.lCapacity};
-}
+using namespace sundry::test;
 
-std::vector<unsigned char> rec(LONG n, const std::string& text) {
-  std::vector<unsigned char> r(static_cast<size_t>(n), 0);
-  std::memcpy(r.data(), text.data(), std::min(text.size(), r.size()));
-  return r;
-}
+#if defined(_WIN32)
+constexpr int kMissingFolderResult = 2;
+#else
+constexpr int kMissingFolderResult = 5;
+#endif
 
-int append(CLogDB& db, LONG recLen, const std::string& t, LONG stampOffset = -1) {
-  return db.setRecord(rec(recLen, t).data(), stampOffset, -1);
-}
-
-// "slot:text" for each record of a walk from startScan, the text read from
-// byte `from` on.
-using Walk = std::vector<std::string>;
-Walk walk(CLogDB& db, LONG recLen, size_t from = 0) {
-  Walk out;
-  std::vector<char> buf(static_cast<size_t>(recLen) + 1, 0);
-  LONG slot;
-  if (db.startScan() != 0) return out;
-  while (out.size() < 100 && db.getNextRecord(buf.data(), &slot) == 0)
-    out.push_back(std::to_string(slot) + ":" + std::string(buf.data() + from));
-  return out;
-}
-
-class LogDBTest : public ::testing::Test {
- protected:
-  TempDir dir;
-  std::string path = dir.file("events.log");
-};
+// A truncating open and a resize put the new file in place while the
+// former one is open (and locked against other objects). Windows replaces
+// an open file only with a POSIX-semantics rename, which Wine lacks.
+constexpr char kNoReplaceOfOpenFiles[] = "Wine cannot move a file over one that is open";
 
 TEST_F(LogDBTest, CreateWritesTheHeaderOpenChecksIdentityAndTheHeaderReadsBack) {
   CLogDB db;
@@ -106,7 +75,10 @@ TEST_F(LogDBTest, OpenWithoutAFileAndTruncatingOpen) {
   EXPECT_EQ(25, db.open(path.c_str(), "EVT", 1, 16, -5, 0));
   EXPECT_EQ(25, db.open(path.c_str(), "EVT", 1, 1000, 3000000, 0));  // past 2 GiB
   EXPECT_FALSE(fs::exists(path));
-  EXPECT_EQ(5, db.open(dir.file("no/dir.log").c_str(), "EVT", 1, 16, 10, 0));
+  // A log in a missing folder: the Linux streams report the file missing,
+  // and its creation fails (5); Windows reports the folder missing
+  // (ERROR_PATH_NOT_FOUND), and only a missing file is created (2).
+  EXPECT_EQ(kMissingFolderResult, db.open(dir.file("no/dir.log").c_str(), "EVT", 1, 16, 10, 0));
   EXPECT_EQ(2, db.open(dir.path().c_str(), "EVT", 1, 16, 10, 0));  // exists, never replaced
   EXPECT_EQ(0, db.isOpen());
 
@@ -115,6 +87,7 @@ TEST_F(LogDBTest, OpenWithoutAFileAndTruncatingOpen) {
   EXPECT_FALSE(fs::exists(dir.file("b.log")));
   ASSERT_EQ(0, append(db, 16, "old"));
   db.close();
+  if (UnderWine()) GTEST_SKIP() << kNoReplaceOfOpenFiles;
   ASSERT_EQ(0, db.open(path.c_str(), "NEW", 2, 8, 5, 1));
   EXPECT_EQ(36u, ReadFile(path).size());
   EXPECT_EQ((std::vector<LONG>{-1, -1, 0, 5}), onDisk(path));
@@ -240,6 +213,7 @@ TEST_F(LogDBTest, SearchByKeyWithResume) {
 }
 
 TEST_F(LogDBTest, ResizeKeepsTheOldestLiveRecordsInOrder) {
+  if (UnderWine()) GTEST_SKIP() << kNoReplaceOfOpenFiles;
   CLogDB db;
   ASSERT_EQ(0, db.open(path.c_str(), "EVT", 1, 8, 5, 0));
   for (const char* t : {"....a", "....b", "....c", "....d", "....e"}) ASSERT_EQ(0, append(db, 8, t, 0));
@@ -264,60 +238,6 @@ TEST_F(LogDBTest, ResizeKeepsTheOldestLiveRecordsInOrder) {
   EXPECT_EQ((std::vector<LONG>{-1, -1, 10, 4}), onDisk(path));
   EXPECT_EQ(36u, ReadFile(path).size());
   EXPECT_EQ(1u, sundry::test::DirEntries(dir.path()));
-}
-
-// Whatever step of a resize fails, the object is open on the file the path
-// names: the former one, untouched, or the new one.
-TEST_F(LogDBTest, ResizeLeavesTheObjectOpenOnTheFileAtThePath) {
-  for (FileOperation op : {FileOperation::Open, FileOperation::Write, FileOperation::Sync, FileOperation::Rename}) {
-    for (int n = 1; n <= 3; ++n) {
-      SCOPED_TRACE("operation " + std::to_string(static_cast<int>(op)) + ", call " + std::to_string(n));
-      fs::remove(path);
-      CLogDB db;
-      ASSERT_EQ(0, db.open(path.c_str(), "EVT", 1, 8, 5, 0));
-      for (const char* t : {"a", "b", "c"}) ASSERT_EQ(0, append(db, 8, t));
-      const std::string before = ReadFile(path);
-      int resized;
-      {
-        sundry::test::FileFault fault({op}, n, ERROR_DISK_FULL);
-        resized = db.resize(7);
-      }
-      ASSERT_EQ(1, db.isOpen());
-      const LONG capacity = onDisk(path)[3];
-      if (resized == 1) {
-        EXPECT_EQ(7, capacity);
-      }
-      if (capacity == 5) {
-        EXPECT_EQ(before, ReadFile(path));
-      }
-      EXPECT_TRUE(capacity == 5 || capacity == 7);
-      ASSERT_EQ(0, append(db, 8, "d"));
-      db.close();
-      EXPECT_EQ((Walk{"0:a", "1:b", "2:c", "3:d"}), walk(db, 8));
-    }
-  }
-}
-
-TEST_F(LogDBTest, DevicesAndFifosAreNeverTakenForALog) {
-  const sundry::test::OddFiles odd(dir);
-  for (const std::string& p : odd.all()) {
-    CLogDB db;
-    EXPECT_EQ(2, db.open(p.c_str(), "EVT", 1, 8, 4, 0)) << p;
-    EXPECT_EQ(5, db.open(p.c_str(), "EVT", 1, 8, 4, 1)) << p;
-    EXPECT_EQ(0, db.isOpen()) << p;
-    // An appending open or a read of a FIFO would wait for a peer.
-    pid_t pid = fork();
-    if (pid == 0) {
-      alarm(5);
-      CLogDB vl;
-      CLogDB::HeaderInfo h;
-      _exit(vl.openVL(p.c_str(), "ab", "vl", 0, -1) * 10 + CLogDB::readHeader(p.c_str(), &h));
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 22) << p << ": status " << status;
-  }
-  odd.expectUnchanged();
 }
 
 TEST_F(LogDBTest, BadArgumentsAndClosedLogsAreRefused) {

@@ -141,17 +141,4 @@ TEST_F(ProfileTest, WhatTheFileCouldNotHoldIsRefused) {
   EXPECT_WIN32(ERROR_PATH_NOT_FOUND, GetLastError());
 }
 
-TEST_F(ProfileTest, AFailedWriteLeavesTheFileAsItWas) {
-  using Op = FileFault::Op;
-  ASSERT_TRUE(WriteFile(m_ini, "[A]\nx=1\n"));
-  for (Op op : {Op::Open, Op::Write, Op::Sync, Op::Rename}) {
-    {
-      FileFault fault({op}, 1, ERROR_DISK_FULL, true);
-      EXPECT_FALSE(put("A", "x", "2")) << static_cast<int>(op);
-    }
-    EXPECT_EQ("[A]\nx=1\n", content()) << static_cast<int>(op);
-    EXPECT_EQ(1u, DirEntries(m_dir.path())) << "a file was left beside the INI file";
-  }
-}
-
 }  // namespace

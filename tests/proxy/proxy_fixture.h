@@ -8,25 +8,18 @@
 #include <sundry/proxy/Proxy.h>
 
 #include "platform/framework/coding.h"
-
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "support/appdata.h"
+#include "support/child.h"
+#include "support/regvalues.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
-
-extern char** environ;
 
 // Friend of CProxy: the private record and preference codec.
 class CProxyTestPeer {
@@ -107,20 +100,21 @@ class ProxyTest : public RegistryTest {
  protected:
   void SetUp() override {
     RegistryTest::SetUp();
-    m_lock = ::open("/tmp/sundry-proxy-tests.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (m_lock >= 0) ::flock(m_lock, LOCK_SH);
-    m_appData = m_dir.file("appdata");
-    std::filesystem::create_directories(m_appData);
-    m_appEnv = std::make_unique<ScopedEnv>("SUNDRY_APPDATA", m_appData.c_str());
+    // The places of the real registry that the tests change on Windows.
+    m_connections = std::make_unique<RegistryValuesKept>(HKEY_CURRENT_USER, kConnectionsKey);
+    m_handler = std::make_unique<RegistryValuesKept>(HKEY_CLASSES_ROOT, "http\\shell\\open\\command");
+    m_lock = std::make_unique<TestProgramLock>("proxy-tests");
+    m_appDataFolder = std::make_unique<ScratchAppData>(m_dir);
+    m_appData = m_appDataFolder->path();
   }
   void TearDown() override {
-    m_appEnv.reset();
-    if (m_lock >= 0) ::close(m_lock);
+    m_appDataFolder.reset();
+    m_lock.reset();
+    m_handler.reset();
+    m_connections.reset();
     RegistryTest::TearDown();
   }
-  void aloneWithTheBrowser() {
-    if (m_lock >= 0) ::flock(m_lock, LOCK_EX);
-  }
+  void aloneWithTheBrowser() { m_lock->exclusive(); }
 
   // Makes the profile Mozilla/Profiles/default/<name> below the
   // application-data folder; returns its path.
@@ -155,51 +149,25 @@ class ProxyTest : public RegistryTest {
   }
 
   std::string m_appData;
-  std::unique_ptr<ScopedEnv> m_appEnv;
-  int m_lock = -1;
+  std::unique_ptr<ScratchAppData> m_appDataFolder;
+  std::unique_ptr<TestProgramLock> m_lock;
+  std::unique_ptr<RegistryValuesKept> m_connections, m_handler;
 };
 
-// A running process named like the Netscape browser: a copy of sleep that
-// the test starts, and kills at the end if it still runs.
-class FakeBrowser {
+// A running process named like the Netscape browser, ended at the end of
+// the test if it still runs.
+class FakeBrowser : public SleepingChild {
  public:
-  explicit FakeBrowser(const std::string& dir) {
-    const std::string exe = dir + "/netscp6.exe";
-    std::filesystem::copy_file("/bin/sleep", exe, std::filesystem::copy_options::overwrite_existing);
-    char arg0[] = "netscp6.exe";
-    char arg1[] = "30";
-    char* argv[] = {arg0, arg1, nullptr};
-    if (posix_spawn(&m_pid, exe.c_str(), nullptr, nullptr, argv, environ) != 0) m_pid = 0;
-    // Give it time to become the program it names.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  ~FakeBrowser() {
-    if (m_pid > 0 && !m_done) {
-      kill(m_pid, SIGKILL);
-      waitpid(m_pid, nullptr, 0);
-    }
-  }
-  FakeBrowser(const FakeBrowser&) = delete;
-  FakeBrowser& operator=(const FakeBrowser&) = delete;
-  bool started() const { return m_pid > 0; }
-  // True when the process ended by a signal within the time given.
-  bool killedWithin(std::chrono::milliseconds wait) {
-    for (auto end = std::chrono::steady_clock::now() + wait; !m_done && std::chrono::steady_clock::now() < end;) {
-      if (waitpid(m_pid, &m_status, WNOHANG) == m_pid) m_done = true;
-      else std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return m_done && WIFSIGNALED(m_status);
-  }
-
- private:
-  pid_t m_pid = 0;
-  int m_status = 0;
-  bool m_done = false;
+  explicit FakeBrowser(const std::string& dir) : SleepingChild(dir, "netscp6.exe", 30) {}
 };
 
-inline unsigned FileMode(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 ? static_cast<unsigned>(st.st_mode & 07777) : 0xFFFFu;
+// A CProxy for the connection with the test's template and saved-copy
+// locations.
+inline void setUp(CProxy& p, const char* connection, CProxy::eBROWSER kind) {
+  p.setConnectoid(connection);
+  p.setGetRegistryName(HKEY_CURRENT_USER, kTemplateKey);
+  p.setSaveRegistryName(HKEY_CURRENT_USER, kSaveKey, nullptr);
+  p.setBrowser(kind);
 }
 
 // The head of a prefs.js as the browser writes it: the comment block, its

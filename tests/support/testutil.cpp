@@ -14,8 +14,11 @@
 #include <process.h>
 #include <stdlib.h>
 #else
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -176,6 +179,70 @@ bool Exists(const std::string& path) {
 
 size_t DirEntries(const std::string& dir) {
   return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+}
+
+#if defined(_WIN32)
+TestProgramLock::TestProgramLock(const std::string&) {}
+TestProgramLock::~TestProgramLock() = default;
+void TestProgramLock::exclusive() {}
+#else
+TestProgramLock::TestProgramLock(const std::string& name) {
+  m_fd = ::open(("/tmp/sundry-" + name + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (m_fd >= 0) ::flock(m_fd, LOCK_SH);
+}
+TestProgramLock::~TestProgramLock() {
+  if (m_fd >= 0) ::close(m_fd);
+}
+void TestProgramLock::exclusive() {
+  if (m_fd >= 0) ::flock(m_fd, LOCK_EX);
+}
+#endif
+
+bool SetFileTimes(const std::string& path, time_t accessed, time_t modified) {
+#if defined(_WIN32)
+  HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  // 100-ns ticks since 1601.
+  auto fileTime = [](time_t t) {
+    ULARGE_INTEGER ticks;
+    ticks.QuadPart = (static_cast<unsigned long long>(t) + 11644473600ULL) * 10000000ULL;
+    return FILETIME{ticks.LowPart, ticks.HighPart};
+  };
+  const FILETIME a = fileTime(accessed), m = fileTime(modified);
+  const bool done = SetFileTime(file, nullptr, &a, &m) != 0;
+  CloseHandle(file);
+  return done;
+#else
+  const struct timeval times[2] = {{accessed, 0}, {modified, 0}};
+  return ::utimes(path.c_str(), times) == 0;
+#endif
+}
+
+bool SetFileMode(const std::string& path, unsigned mode) {
+  std::error_code ec;
+  std::filesystem::permissions(path, static_cast<std::filesystem::perms>(mode), ec);
+  return !ec;
+}
+
+unsigned FileMode(const std::string& path) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(path, ec);
+  if (ec || !std::filesystem::exists(status)) return 0xFFFFu;
+  return static_cast<unsigned>(status.permissions() & std::filesystem::perms::mask) & 07777u;
+}
+
+::testing::AssertionResult HasFileMode(const std::string& path, unsigned mode) {
+  const unsigned actual = FileMode(path);
+#if defined(_WIN32)
+  const unsigned kept = 0200;
+#else
+  const unsigned kept = 07777;
+#endif
+  if (actual != 0xFFFFu && (actual & kept) == (mode & kept)) return ::testing::AssertionSuccess();
+  char text[64];
+  std::snprintf(text, sizeof text, "mode %04o, expected %04o", actual, mode);
+  return ::testing::AssertionFailure() << path << " has " << (actual == 0xFFFFu ? "no file" : text);
 }
 
 #if !defined(_WIN32)

@@ -9,6 +9,7 @@
 #include "platform/posix/fault.h"
 #endif
 
+#include <ctime>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -74,7 +75,12 @@ class LogTail {
  public:
   LogTail();
   std::string text() const;
-  bool has(const std::string& line) const { return text().find(line + "\n") != std::string::npos; }
+  // Whether a line ends with the text given (lines end in "\r\n" on
+  // Windows).
+  bool has(const std::string& line) const {
+    const std::string all = text();
+    return all.find(line + "\n") != std::string::npos || all.find(line + "\r\n") != std::string::npos;
+  }
 
  private:
   size_t m_start;
@@ -100,6 +106,37 @@ bool MutexExists(const char* name);
 bool Exists(const std::string& path);
 // How many entries a directory holds.
 size_t DirEntries(const std::string& dir);
+
+// A lock that the processes of one test program share on this machine,
+// held shared while the object lives, exclusive once asked. ctest runs the
+// tests of a program side by side in processes of their own on Linux; on
+// Windows a program is one ctest entry, whose tests run one after another,
+// and the lock has nothing to keep apart.
+class TestProgramLock {
+ public:
+  explicit TestProgramLock(const std::string& name);
+  ~TestProgramLock();
+  TestProgramLock(const TestProgramLock&) = delete;
+  TestProgramLock& operator=(const TestProgramLock&) = delete;
+  void exclusive();
+
+ private:
+  int m_fd = -1;
+};
+
+// Sets a file's last access and modification times (seconds since 1970).
+bool SetFileTimes(const std::string& path, time_t accessed, time_t modified);
+
+// Permission bits. Linux files have the mode bits; Windows files have only
+// the read-only attribute, which stands for the write bits (a file without
+// it reads as 0666, one with it as 0444).
+bool SetFileMode(const std::string& path, unsigned mode);
+// The permission bits of the file (links followed); 0xFFFF when it is not
+// there.
+unsigned FileMode(const std::string& path);
+// Whether a file has the mode given, as far as the platform keeps modes:
+// every bit on Linux, the owner's write bit on Windows.
+::testing::AssertionResult HasFileMode(const std::string& path, unsigned mode);
 
 #if !defined(_WIN32)
 // While it lives, the n-th call of the chosen file operations fails with

@@ -2,11 +2,10 @@
 // That owned values are deleted, and only once, is checked by the
 // AddressSanitizer build (leaks and double deletes fail it).
 
+#include "support/child.h"
 #include "support/testutil.h"
 
 #include <sundry/util/StringMap.h>
-
-#include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
@@ -62,11 +61,12 @@ TEST(StringMap, BorrowedValuesOutliveTheMap) {
 
 TEST(StringMap, RemoveAllTracesUnderItsOwnScopeNameOnly) {
   sundry::test::TempDir dir;
-  char self[4096];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  ASSERT_GT(n, 0);
-  ASSERT_EQ(0, sundry::test::RunCommand("SUNDRY_TEST_STRINGMAP_TRACE=1 SUNDRY_LOG='" + dir.file("trace.log") + "' '" +
-                                        std::string(self, static_cast<size_t>(n)) + "'"));
+  const std::string self = sundry::test::SelfPath();
+  ASSERT_FALSE(self.empty());
+  {
+    sundry::test::ScopedEnv trace("SUNDRY_TEST_STRINGMAP_TRACE", "1"), log("SUNDRY_LOG", dir.file("trace.log").c_str());
+    ASSERT_EQ(0, sundry::test::RunAndWait(self));
+  }
   std::istringstream in(sundry::test::ReadFile(dir.file("trace.log")));
   int enters = 0, leaves = 0, lines = 0;
   for (std::string line; std::getline(in, line); ++lines) {

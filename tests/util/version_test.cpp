@@ -5,8 +5,6 @@
 
 #include <sundry/util/Sundry.h>
 
-#include <sys/time.h>
-
 #include <cstring>
 #include <string>
 
@@ -57,13 +55,12 @@ TEST(FileVersion, DamagedOrMissingVersionsFallBackToTheTimeStamp) {
   EXPECT_EQ("05.01.4294901761", versionText(path));
 
   const time_t stamp = 1706745599;  // 2024-01-31 23:59:59 UTC
-  const struct timeval times[2] = {{stamp, 0}, {stamp, 0}};
   std::string noFixed = good;
   noFixed[fixed] = 0;  // a block without its fixed information
   for (const std::string& data : {ReadFile(kNoResources), ReadFile(kDir + "rcdata-only-pe64.exe"), noFixed,
                                   std::string("just text\n")}) {
     ASSERT_TRUE(WriteFile(path, data));
-    ASSERT_EQ(0, ::utimes(path.c_str(), times));
+    ASSERT_TRUE(sundry::test::SetFileTimes(path, stamp, stamp));
     unsigned long major = 7, minor = 7, build = 7;
     EXPECT_EQ(0, CSundry::GetFileVersion(path.c_str(), major, minor, build)) << data.size();
     EXPECT_EQ(0u, major + minor + build);
