@@ -2,8 +2,10 @@
 
 namespace sundry::controls {
 
-AnimationSlots::AnimationSlots(int capacity, Release release) noexcept
-    : m_capacity(capacity >= 1 && capacity <= kMaxSlots ? capacity : kMaxSlots), m_release(release) {}
+AnimationSlots::AnimationSlots(int capacity, Release release, void* context) noexcept
+    : m_capacity(capacity >= 1 && capacity <= kMaxSlots ? capacity : kMaxSlots),
+      m_release(release),
+      m_context(context) {}
 
 AnimationSlots::~AnimationSlots() { Clear(); }
 
@@ -24,17 +26,21 @@ bool AnimationSlots::HasAny() const noexcept {
 }
 
 void AnimationSlots::Put(int slot, Handle handle) noexcept {
-  if (m_slots[slot] && m_slots[slot] != handle && m_release) m_release(m_slots[slot]);
+  if (m_slots[slot] && m_slots[slot] != handle && m_release) m_release(m_context, m_slots[slot]);
   m_slots[slot] = handle;
   if (slot > m_highest) m_highest = slot;
 }
 
 void AnimationSlots::Clear() noexcept {
-  for (int i = 0; i < m_capacity; ++i) {
-    if (m_slots[i] && m_release) m_release(m_slots[i]);
-    m_slots[i] = nullptr;
-  }
+  for (int i = 0; i < m_capacity; ++i) ClearSlot(i);
   m_highest = -1;
+}
+
+void AnimationSlots::ClearSlot(int slot) noexcept {
+  if (slot < 0 || slot >= m_capacity || !m_slots[slot]) return;
+  Handle handle = m_slots[slot];
+  m_slots[slot] = nullptr;
+  if (m_release) m_release(m_context, handle);
 }
 
 int AnimationFrames::Step(const AnimationSlots& slots) noexcept {

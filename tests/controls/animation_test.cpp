@@ -12,7 +12,7 @@ namespace {
 // Pictures are the addresses of these cells; a release is recorded.
 int g_cells[64];
 std::vector<int> g_released;
-void release(void* handle) { g_released.push_back(static_cast<int>(static_cast<int*>(handle) - g_cells)); }
+void release(void*, void* handle) { g_released.push_back(static_cast<int>(static_cast<int*>(handle) - g_cells)); }
 void* cell(int i) { return &g_cells[i]; }
 
 struct AnimationSlotsTest : ::testing::Test {
@@ -85,13 +85,18 @@ TEST_F(AnimationSlotsTest, ClearReleasesEveryPictureOnce) {
     slots.Set(0, loader(10));
     slots.Set(9, loader(11));
     slots.Set(15, loader(12));
+    slots.ClearSlot(9);
+    slots.ClearSlot(8);
+    slots.ClearSlot(-1);
+    EXPECT_EQ(std::vector<int>{11}, g_released);
+    EXPECT_EQ(15, slots.Highest());
     slots.Clear();
-    EXPECT_EQ((std::vector<int>{10, 11, 12}), g_released);
+    EXPECT_EQ((std::vector<int>{11, 10, 12}), g_released);
     EXPECT_EQ(-1, slots.Highest());
     EXPECT_EQ(nullptr, slots.At(9));
     EXPECT_EQ(0, slots.Set(-1, loader(13)));
   }
-  EXPECT_EQ((std::vector<int>{10, 11, 12, 13}), g_released);
+  EXPECT_EQ((std::vector<int>{11, 10, 12, 13}), g_released);
 }
 
 TEST(AnimationFrames, StepsThroughEverySlotUpToTheHighestAndRound) {

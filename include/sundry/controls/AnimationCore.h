@@ -3,9 +3,9 @@
 // and the stepping through the frames.
 //
 // AnimationSlots is a table of up to kMaxSlots picture handles (16 frames
-// or 8 rest states) that owns its handles: it frees a handle it replaces
-// and, at the end, every handle left, with the release function it was
-// made with. Its highest slot is the highest index ever filled (-1 while
+// or 8 rest states) that owns its handles: it frees a handle it replaces or
+// clears and, at the end, every handle left, with the release function (and
+// its context) it was made with. Its highest slot is the highest index ever filled (-1 while
 // none was); slots below it may be empty.
 //
 // Filling a slot (Set):
@@ -29,11 +29,11 @@ namespace sundry::controls {
 class SUNDRY_EXPORT AnimationSlots {
  public:
   using Handle = void*;
-  using Release = void (*)(Handle);
+  using Release = void (*)(void* context, Handle);
   static constexpr int kMaxSlots = 16;
 
   // A capacity outside 1..kMaxSlots is taken as kMaxSlots.
-  AnimationSlots(int capacity, Release release) noexcept;
+  AnimationSlots(int capacity, Release release, void* context = nullptr) noexcept;
   ~AnimationSlots();
   AnimationSlots(const AnimationSlots&) = delete;
   AnimationSlots& operator=(const AnimationSlots&) = delete;
@@ -63,6 +63,8 @@ class SUNDRY_EXPORT AnimationSlots {
   bool HasAny() const noexcept;
   // Releases every picture and empties the table (highest slot -1).
   void Clear() noexcept;
+  // Releases the picture of one slot; the highest slot stays.
+  void ClearSlot(int slot) noexcept;
 
  private:
   void Put(int slot, Handle handle) noexcept;
@@ -71,6 +73,7 @@ class SUNDRY_EXPORT AnimationSlots {
   int m_capacity;
   int m_highest = -1;
   Release m_release;
+  void* m_context;
 };
 
 class SUNDRY_EXPORT AnimationFrames {
