@@ -8,6 +8,12 @@ using sundry::controls::RtfStreamCursor;
 
 namespace {
 
+// The search flags of EM_FINDTEXTEX (commdlg.h, which is not included
+// because it turns FindText into a macro).
+constexpr DWORD kFindDown = 0x1;       // FR_DOWN: from the start of the range to its end
+constexpr DWORD kFindWholeWord = 0x2;  // FR_WHOLEWORD
+constexpr DWORD kFindMatchCase = 0x4;  // FR_MATCHCASE
+
 constexpr unsigned long kKeepBackground = 0xFFFFFFFFul;
 // A string resource holds at most 65535 UTF-16 units; in a double-byte
 // code page that is at most twice as many bytes.
@@ -69,7 +75,7 @@ BOOL CRTFHelper::updateRTFControl(const char* word, CRichEditCtrl& control, cons
   find.chrg.cpMin = 0;
   find.chrg.cpMax = -1;
   find.lpstrText = word;
-  if (control.FindText(FR_DOWN | FR_WHOLEWORD | FR_MATCHCASE, &find) < 0) return FALSE;
+  if (control.FindText(kFindDown | kFindWholeWord | kFindMatchCase, &find) < 0) return FALSE;
   control.SendMessage(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&find.chrgText));
   control.ReplaceSel(replacement ? replacement : "", FALSE);
   return TRUE;

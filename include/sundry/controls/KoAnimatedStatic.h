@@ -45,6 +45,9 @@ class SUNDRY_EXPORT CKoAnimatedStatic : public CStatic {
   // slot for -1.
   void clearAnimationBitmap(int index);
   void clearRestStateBitmap(int index);
+  // The bitmap in a slot (still the control's), or null.
+  HBITMAP getAnimationBitmap(int index) const { return static_cast<HBITMAP>(m_frames.At(index)); }
+  HBITMAP getRestStateBitmap(int index) const { return static_cast<HBITMAP>(m_restStates.At(index)); }
 
   // The time each frame is shown, in milliseconds; 0 or less is refused
   // (the rate stays). 100 until set. A running animation takes the new
