@@ -75,3 +75,28 @@ function(sundry_add_wine_test name)
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "${SUNDRY_WINE_ENV}" FIXTURES_REQUIRED "wine;display"
     TIMEOUT 900 PASS_REGULAR_EXPRESSION "\\[  PASSED  \\]" FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\];Unhandled exception")
 endfunction()
+
+# The window controls' test program carries resources (bitmaps written by a
+# small generator at build time, dialog templates, strings), and a demo
+# program shows the controls. Both are set up once the test targets exist.
+enable_language(RC)
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+function(sundry_controls_test_resources)
+  if(NOT TARGET controls_tests)
+    return()
+  endif()
+  set(dir ${CMAKE_CURRENT_SOURCE_DIR}/controls)
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/controls-resources)
+  set(bitmaps ${out}/up.bmp ${out}/down.bmp ${out}/shape.bmp ${out}/picture_a.bmp ${out}/picture_b.bmp)
+  add_custom_command(OUTPUT ${bitmaps}
+    COMMAND ${Python3_EXECUTABLE} ${dir}/make_test_bitmaps.py ${out}
+    DEPENDS ${dir}/make_test_bitmaps.py VERBATIM)
+  set_source_files_properties(${dir}/controls_tests.rc PROPERTIES OBJECT_DEPENDS "${bitmaps};${dir}/test_resources.h")
+  add_library(sundry_controls_resources OBJECT ${dir}/controls_tests.rc)
+  target_include_directories(sundry_controls_resources PRIVATE ${out} ${dir})
+  target_sources(controls_tests PRIVATE $<TARGET_OBJECTS:sundry_controls_resources>)
+  add_executable(controls_demo WIN32 ${dir}/demo/controls_demo.cpp $<TARGET_OBJECTS:sundry_controls_resources>)
+  target_link_libraries(controls_demo PRIVATE sundry_internal)
+  target_include_directories(controls_demo PRIVATE ${dir})
+endfunction()
+cmake_language(DEFER DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} CALL sundry_controls_test_resources)

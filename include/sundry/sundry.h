@@ -69,3 +69,10 @@
 #include <sundry/platform/crt.h>
 #include <sundry/platform/fileinfo.h>
 #include <sundry/copy/CopyFileController.h>
+
+// The window framework and the window controls (Windows build only).
+#if defined(_WIN32)
+#include <sundry/platform/CWnd.h>
+#include <sundry/platform/CGdiObject.h>
+#include <sundry/platform/AfxCtrl.h>
+#endif

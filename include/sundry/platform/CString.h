@@ -8,6 +8,11 @@
 // nothing returns -1; Mid, Left and Right clamp out-of-range arguments.
 
 #include <sundry/export.h>
+#if defined(_WIN32)
+// Before the class, so that LoadString is the same (LoadStringA) name in
+// every translation unit.
+#  include <sundry/platform/wintypes.h>
+#endif
 
 #include <cstdarg>
 #include <string>
@@ -108,6 +113,12 @@ class SUNDRY_EXPORT CString {
   char* GetBuffer(int minLength = 0);
   char* GetBufferSetLength(int length);
   void ReleaseBuffer(int newLength = -1);
+
+#if defined(_WIN32)
+  // Windows build: loads string resource nID, whole, from the module that
+  // AfxFindResourceHandle names. Nonzero when found; else the text is empty.
+  int LoadString(unsigned int nID);
+#endif
 
  private:
   std::string m_str;

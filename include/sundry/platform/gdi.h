@@ -74,10 +74,13 @@ struct RECT {
 typedef RECT* LPRECT;
 typedef const RECT* LPCRECT;
 
+#ifndef SUNDRY_POINT_DEFINED
+#define SUNDRY_POINT_DEFINED
 struct POINT {
   LONG x;
   LONG y;
 };
+#endif
 typedef POINT* LPPOINT;
 
 // What GetObjectA tells of a bitmap.
@@ -137,8 +140,7 @@ struct XFORM {
   float eM11, eM12, eM21, eM22, eDx, eDy;
 };
 
-struct _devicemodeA;
-typedef _devicemodeA DEVMODEA;
+struct DEVMODEA;  // display settings, sysinfo.h
 
 #define BI_RGB 0u
 #define DIB_RGB_COLORS 0u
@@ -280,8 +282,9 @@ SUNDRY_EXPORT int ReleaseDC(HWND hWnd, HDC hDC);
 
 // BITSPIXEL, PLANES, LOGPIXELSX and LOGPIXELSY of a context (see the top of
 // this file for the screen's values; a memory context answers with its
-// bitmap's depth for BITSPIXEL). 0 for any other index; 0 with
-// ERROR_INVALID_HANDLE for a handle that is not a context.
+// bitmap's depth for BITSPIXEL and 96 for the resolution). 0 for any
+// other index; 0 with ERROR_INVALID_HANDLE for a handle that is not a
+// context.
 SUNDRY_EXPORT int GetDeviceCaps(HDC hdc, int index);
 
 // --- Bitmaps ----------------------------------------------------------------
@@ -327,20 +330,25 @@ SUNDRY_EXPORT BOOL DeleteObject(HGDIOBJ ho);
 // ERROR_INVALID_PARAMETER for another rop or a negative size.
 SUNDRY_EXPORT BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);
 
+// Ends the batching of drawing calls, so that pixels drawn are in the
+// bitmap's memory: TRUE. (Nothing is batched here.)
+SUNDRY_EXPORT BOOL GdiFlush(void);
+
 // --- Regions ----------------------------------------------------------------
 
-// A region of the union of the rectangles of lpData (RDH_RECTANGLES, dwSize
-// 32, nCount rectangles that nCount bytes fits in nCount), in any order;
+// A region of the union of the rectangles of lpData (dwSize 32,
+// RDH_RECTANGLES, rdh.nCount rectangles within the nCount bytes), in any order;
 // empty ones are skipped, and no rectangles make an empty region. lpx must
 // be null. Null with ERROR_INVALID_PARAMETER for a bad record,
 // ERROR_NOT_ENOUGH_MEMORY when the region cannot be held. Rectangles that
 // already form bands as described at the top are taken over in one pass.
 SUNDRY_EXPORT HRGN ExtCreateRegion(const XFORM* lpx, DWORD nCount, const RGNDATA* lpData);
 
-// Writes the region's bands as an RGNDATA record (rcBound its bounding box,
-// nRgnSize the bytes of the rectangles) and returns its size; with lpRgnData
-// null or nCount too small returns the size needed and writes nothing.
-// 0 with ERROR_INVALID_HANDLE for a handle that is not a region.
+// Writes the region's bands as an RGNDATA record of nCount bytes
+// (rcBound the bounding box, nRgnSize the bytes of the rectangles) and
+// returns nCount. With lpRgnData null returns the size needed; 0 with
+// ERROR_INSUFFICIENT_BUFFER when nCount is smaller than that, with
+// ERROR_INVALID_HANDLE for a handle that is not a region.
 SUNDRY_EXPORT DWORD GetRegionData(HRGN hrgn, DWORD nCount, LPRGNDATA lpRgnData);
 
 // The region's bounding box into *lprc (all 0 when empty) and its kind:
