@@ -128,15 +128,6 @@ TEST(RtfMacros, SizesOfZeroOrLessAreRefusedAndChangeNothing) {
   EXPECT_EQ("\\fs32767 ", withSizes({32767, -1, -1, -1, -1, -1, -1}).FontSlot(0));
 }
 
-TEST(RtfMacros, CopiesAreIndependent) {
-  RtfMacros a = withSizes({20, -1, -1, -1, -1, -1, -1});
-  a.SetTextColor(0x00010203);
-  RtfMacros b = a;
-  a.SetTextColor(0);
-  EXPECT_EQ("{\\rtf1 \\fs20 3}", expand(b, "%red%"));
-  EXPECT_EQ("{\\rtf1 \\fs20 0}", expand(a, "%red%"));
-}
-
 TEST(RtfStream, PiecesOfAnySizeGiveTheWholeText) {
   std::string text(10000, 'x');
   std::mt19937 rng(17);
