@@ -14,12 +14,29 @@ constexpr std::string_view kNewHeader = "{\\rtf1 ";
 
 // Replaces every occurrence of `from` by `to`, left to right, each search
 // going on after the previous replacement. The text is copied only when
-// the macro occurs.
+// the macro occurs and its replacement is longer; a replacement no longer
+// than the macro (the colours) is made in place.
 void replaceAll(std::string* text, std::string_view from, std::string_view to) {
   size_t pos = text->find(from);
   if (pos == std::string::npos) return;
+  if (to.size() <= from.size()) {
+    char* data = text->data();
+    size_t write = pos;
+    size_t read = pos;
+    while (pos != std::string::npos) {
+      std::memmove(data + write, data + read, pos - read);
+      write += pos - read;
+      std::memcpy(data + write, to.data(), to.size());
+      write += to.size();
+      read = pos + from.size();
+      pos = text->find(from, read);
+    }
+    std::memmove(data + write, data + read, text->size() - read);
+    text->resize(write + text->size() - read);
+    return;
+  }
   std::string out;
-  out.reserve(text->size() + (to.size() > from.size() ? text->size() / from.size() * (to.size() - from.size()) : 0));
+  out.reserve(text->size() + text->size() / from.size() * (to.size() - from.size()));
   size_t done = 0;
   while (pos != std::string::npos) {
     out.append(*text, done, pos - done);
