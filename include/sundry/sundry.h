@@ -86,3 +86,14 @@
 #endif
 #include <sundry/controls/core/ListTipText.h>
 #include <sundry/controls/core/ScrollBarLayout.h>
+
+// The RTF loader's macro language and the animated static's picture tables
+// (both platforms); the RTF helper, its rich edit pane and the animated
+// static (Windows build only).
+#include <sundry/controls/RtfCore.h>
+#include <sundry/controls/AnimationCore.h>
+#if defined(_WIN32)
+#include <sundry/controls/RTFHelper.h>
+#include <sundry/controls/VELARichEditCtrl.h>
+#include <sundry/controls/KoAnimatedStatic.h>
+#endif
