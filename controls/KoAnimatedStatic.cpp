@@ -1,4 +1,5 @@
 #include <sundry/controls/KoAnimatedStatic.h>
+#include "controls/TooltipAnswer.h"
 
 #include <atomic>
 
@@ -115,13 +116,6 @@ int CKoAnimatedStatic::ShowWindow(int command) {
 }
 
 LRESULT CKoAnimatedStatic::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NOTIFY && lParam) {
-    auto* header = reinterpret_cast<NMHDR*>(lParam);
-    if (header->code == TTN_NEEDTEXTA) {
-      ::SendMessageA(header->hwndFrom, TTM_SETMAXTIPWIDTH, 0, 300);
-      reinterpret_cast<NMTTDISPINFOA*>(lParam)->lpszText = m_strToolTip.GetBuffer();
-      return 0;
-    }
-  }
+  if (message == WM_NOTIFY && sundry::controls::AnswerTooltipRequest(lParam, m_strToolTip)) return 0;
   return CStatic::WindowProc(message, wParam, lParam);
 }

@@ -1,4 +1,5 @@
 #include <sundry/controls/VELARichEditCtrl.h>
+#include "controls/TooltipAnswer.h"
 
 BEGIN_MESSAGE_MAP(CVELARichEditCtrl, CRichEditCtrl)
   ON_WM_SETFOCUS()
@@ -39,13 +40,6 @@ void CVELARichEditCtrl::OnSetFocus(CWnd* /*pOldWnd*/) {
 }
 
 LRESULT CVELARichEditCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NOTIFY && lParam) {
-    auto* header = reinterpret_cast<NMHDR*>(lParam);
-    if (header->code == TTN_NEEDTEXTA) {
-      ::SendMessageA(header->hwndFrom, TTM_SETMAXTIPWIDTH, 0, 300);
-      reinterpret_cast<NMTTDISPINFOA*>(lParam)->lpszText = m_strToolTip.GetBuffer();
-      return 0;
-    }
-  }
+  if (message == WM_NOTIFY && sundry::controls::AnswerTooltipRequest(lParam, m_strToolTip)) return 0;
   return CRichEditCtrl::WindowProc(message, wParam, lParam);
 }

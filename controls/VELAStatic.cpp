@@ -1,6 +1,7 @@
 // CVELAStatic.
 
 #include <sundry/controls/VELAStatic.h>
+#include "controls/TooltipAnswer.h"
 
 BEGIN_MESSAGE_MAP(CVELAStatic, CStatic)
 ON_WM_MOUSEMOVE()
@@ -36,13 +37,6 @@ int CVELAStatic::ShowWindow(int command) {
 }
 
 LRESULT CVELAStatic::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NOTIFY && lParam != 0) {
-    auto* info = reinterpret_cast<NMTTDISPINFOA*>(lParam);
-    if (info->hdr.code == TTN_NEEDTEXTA) {
-      ::SendMessageA(info->hdr.hwndFrom, TTM_SETMAXTIPWIDTH, 0, 300);
-      info->lpszText = const_cast<char*>(m_strToolTip.GetString());
-      return 0;
-    }
-  }
+  if (message == WM_NOTIFY && sundry::controls::AnswerTooltipRequest(lParam, m_strToolTip)) return 0;
   return CStatic::WindowProc(message, wParam, lParam);
 }
