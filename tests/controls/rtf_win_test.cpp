@@ -171,6 +171,22 @@ TEST(RichEditFocus, APaneWithoutTabStopHandsTheFocusOn) {
   EXPECT_EQ(box.pane.m_hWnd, ::GetFocus());
 }
 
+TEST(RichEditFocus, TheFocusGoesOnToTheNextTabStopNotBackToTheFirst) {
+  // Before, pane, After: a dialog that is merely told to take the focus
+  // gives it to its first tab stop (or the one it last had); the pane hands
+  // it on to the tab stop that follows it.
+  PaneDialog box(IDD_RTF_BETWEEN_BUTTONS);
+  ASSERT_NE(nullptr, box.dialog);
+  const HWND before = ::GetDlgItem(box.dialog, IDC_RTF_BEFORE);
+  const HWND after = ::GetDlgItem(box.dialog, IDC_RTF_BUTTON);
+  ::SetFocus(before);
+  pump(100);
+  ASSERT_EQ(before, ::GetFocus());
+  ::SetFocus(box.pane.m_hWnd);
+  pump(200);
+  EXPECT_EQ(after, ::GetFocus());
+}
+
 TEST(RichEditFocus, WithNoOtherTabStopTheFocusStays) {
   PaneDialog box(IDD_RTF_PANE_ALONE);
   ASSERT_NE(nullptr, box.dialog);
