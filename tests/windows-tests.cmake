@@ -30,7 +30,7 @@ set(SUNDRY_LINUX_ONLY_TESTS
   util/device_test.cpp
   util/window_standin_test.cpp
   util/shortcut_layout_test.cpp
-  diag/debuglog_test.cpp
+  diag/debuglog_posix_test.cpp
   platform/copyfile_test.cpp
   copy/copy_fault_test.cpp
   copy/copy_posix_test.cpp
