@@ -96,6 +96,12 @@ function(sundry_add_wine_test name)
   # when GoogleTest says so at its end.
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "${SUNDRY_WINE_ENV}" FIXTURES_REQUIRED "wine;display"
     TIMEOUT 900 PASS_REGULAR_EXPRESSION "\\[  PASSED  \\]" FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\];Unhandled exception")
+  # Programs that change Wine's registry or the user's folders run one at a
+  # time (each puts back what it changed, and must not see another's
+  # changes); the window, copy, serial and debug-log tests run beside them.
+  if(NOT name MATCHES "^(controls|copy|serial|diag)_tests$")
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK wine-registry)
+  endif()
   if(name STREQUAL "serial_tests")
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "wine;display;modem"
       ENVIRONMENT "${SUNDRY_WINE_ENV};SUNDRY_TEST_COM_PORT=COM9")
