@@ -74,13 +74,6 @@ struct RECT {
 typedef RECT* LPRECT;
 typedef const RECT* LPCRECT;
 
-#ifndef SUNDRY_POINT_DEFINED
-#define SUNDRY_POINT_DEFINED
-struct POINT {
-  LONG x;
-  LONG y;
-};
-#endif
 typedef POINT* LPPOINT;
 
 // What GetObjectA tells of a bitmap.

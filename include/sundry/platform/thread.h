@@ -23,13 +23,6 @@
 
 #if !defined(_WIN32)
 // On Windows the message records and functions are the system's own.
-#ifndef SUNDRY_POINT_DEFINED
-#define SUNDRY_POINT_DEFINED
-struct POINT {
-  LONG x;
-  LONG y;
-};
-#endif
 
 // A message as GetMessageA and PeekMessageA hand it out, laid out as
 // Win32's MSG. hwnd is always null (thread messages); time is the

@@ -75,6 +75,12 @@ static_assert(sizeof(WORD) == 2, "WORD is 16 bits");
 #define MAX_PATH 260
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 
+// A point in a window's or the screen's coordinates.
+struct POINT {
+  LONG x;
+  LONG y;
+};
+
 // A 64-bit unsigned value with its two 32-bit halves, as Win32 lays it out.
 union ULARGE_INTEGER {
   struct {
